@@ -1,0 +1,41 @@
+// The input file: open read-only, measure, seek, read, close.
+//
+// Reads go through a read-ahead window, so the many small reads and seeks of a .cinit
+// walk or a long section table cost no system call when the bytes are already there.
+// The observable behaviour is that of plain positioned reads: a read returns the bytes
+// asked for, fewer only at the end of the file, or -1 on an error.
+#ifndef C6X_VELM_PLATFORM_INPUT_FILE_H
+#define C6X_VELM_PLATFORM_INPUT_FILE_H
+
+#include <cstdint>
+#include <string>
+
+namespace velm {
+
+enum class InOpen {
+    ok,           // handle is valid
+    not_found,    // missing, unreadable, a directory, or a path ending in a separator
+    not_regular,  // a FIFO, device or socket: never opened, its length is unknowable
+};
+
+// Opens `path` (resolved) read-only. On ok, *handle is a small non-negative number.
+InOpen in_open(const std::string& path, int16_t* handle);
+
+// Length in bytes, or -1 when it cannot be measured. The position is not moved.
+int64_t in_filelength(int16_t handle);
+
+// Moves to an absolute offset. Returns the new position, or -1.
+int64_t in_seek(int16_t handle, int64_t offset);
+
+// Reads up to n bytes at the current position. Returns the count (fewer only at the end
+// of the file) or -1 on an error.
+int64_t in_read(int16_t handle, void* dest, int64_t n);
+
+void in_close(int16_t handle);
+
+// The operating system's descriptor behind a handle (for the same-file check), or -1.
+int in_descriptor(int16_t handle);
+
+}  // namespace velm
+
+#endif

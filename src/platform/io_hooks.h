@@ -1,0 +1,28 @@
+// Fault injection for the platform layer's I/O operations.
+//
+// The normal build compiles every hook to `false`. The test-only build
+// (VELM_FAULT_INJECTION) counts each operation and fails the N-th one of a kind on
+// request, so tests can walk a failure over every I/O call of a run.
+#ifndef C6X_VELM_PLATFORM_IO_HOOKS_H
+#define C6X_VELM_PLATFORM_IO_HOOKS_H
+
+namespace velm {
+
+enum class IoOp { in_open, in_read, in_seek, out_open, out_write, out_close, count };
+
+#ifdef VELM_FAULT_INJECTION
+// Counts one call of `op`; true when this call is the one armed to fail.
+bool io_fail_now(IoOp op);
+// Arms the n-th call (from 1) of `op` to fail; 0 disarms. Resets all counters.
+void io_fail_arm(IoOp op, long n);
+// Calls of `op` counted since the last arm.
+long io_count(IoOp op);
+#else
+inline bool io_fail_now(IoOp) {
+    return false;
+}
+#endif
+
+}  // namespace velm
+
+#endif

@@ -1,0 +1,71 @@
+#include "coff/classify.h"
+
+#include <cstring>
+
+namespace velm {
+
+void upper_case(std::string* text) {
+    for (char& c : *text) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+}
+
+void copy_section_name(const SectionHeader& section, char name[kSectionNameSize]) {
+    std::memcpy(name, section.s_name, 8);
+    name[8] = '\0';
+}
+
+bool is_cinit_name(const char* name) {
+    static const char kCinit[] = ".CINIT";
+    size_t i = 0;
+    for (; kCinit[i] != '\0'; ++i) {
+        char c = name[i];
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (c != kCinit[i]) return false;
+    }
+    return name[i] == '\0';
+}
+
+void classify_section(uint32_t s_flags, const char* name, char text[kAttributeTextSize],
+                      int32_t* loadable) {
+    // At most one of rules 1 to 5 holds; "uninit" may follow it; "r-data" and "c-xdata"
+    // hold only when no other word does. 16 characters at most.
+    const char* first = "";
+    const char* second = "";
+    int32_t load = 0;
+    uint32_t text_data = s_flags & (STYP_TEXT | STYP_DATA);
+    uint32_t copy_text_data = s_flags & (STYP_COPY | STYP_TEXT | STYP_DATA);
+
+    if (text_data == (STYP_TEXT | STYP_DATA)) {
+        first = "exec/init";
+        load = 1;
+    } else if (text_data == STYP_TEXT) {
+        first = "exec";
+        load = 1;
+    } else if (copy_text_data == (STYP_COPY | STYP_DATA)) {
+        bool cinit = is_cinit_name(name);
+        first = cinit ? "CINIT-copy" : "ic-xdata";
+        if (cinit) load = 1;
+    } else if (copy_text_data == STYP_DATA) {
+        first = "init";
+        load = 1;
+    }
+    if (s_flags & STYP_BSS) second = "uninit";
+    if (s_flags == 0) {
+        first = "r-data";
+        load = 1;
+    } else if (s_flags == STYP_COPY) {
+        first = "c-xdata";
+    }
+
+    if (text) {
+        size_t a = std::strlen(first);
+        size_t b = std::strlen(second);
+        std::memcpy(text, first, a);
+        std::memcpy(text + a, second, b);
+        text[a + b] = '\0';
+    }
+    if (loadable) *loadable = load;
+}
+
+}  // namespace velm

@@ -1,0 +1,138 @@
+#include "driver/run.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "coff/classify.h"
+#include "coff/loader.h"
+#include "driver/options.h"
+#include "driver/run_state.h"
+#include "driver/status.h"
+#include "listing/listing.h"
+#include "platform/input_file.h"
+#include "platform/stream.h"
+#include "writer/convert.h"
+#include "writer/velm_writer.h"
+
+namespace velm {
+
+namespace {
+
+constexpr char kBanner[] =
+    "\nTMS320C6xxx COFF-to-VELM File Conversion Utility. v.1.2W\n"
+    "Copyright (C) Kestrane Systems Ltd.\n"
+    "\n";
+
+// Carriage return, 79 spaces, carriage return: clears the progress line.
+constexpr char kEraseLine[] =
+    "\r                                                                               \r";
+
+// Reads the command line into the run state. False for a usage fault.
+bool parse_command_line(int argc, const char* const* argv) {
+    RunState& rs = run_state;
+    if (argc != 3 && argc != 4) return false;
+    std::string first = argv[1];
+    if (classify_option(first) != kBadOption) return false;
+
+    // The typed spelling gets the same extension as the printed one, so that "boot"
+    // finds boot.out (or BOOT.OUT) on disk while the console shows BOOT.OUT.
+    std::string typed_ext = first;
+    add_default_extension(&typed_ext, ".OUT");
+    rs.in_typed = typed_ext;
+    rs.in_path = first;
+    upper_case(&rs.in_path);
+    add_default_extension(&rs.in_path, ".OUT");
+
+    std::string second = argv[2];
+    int16_t option = classify_option(second);
+    if (option == kOptionHelp || option == kOptionBinary) return false;
+    if (option == kOptionDirectory) {
+        rs.directory_only = 1;  // a third argument is not examined at all
+        return true;
+    }
+    rs.out_typed = second;
+    rs.out_path = second;
+    upper_case(&rs.out_path);
+    rs.binary_mode = 0;
+    if (argc == 4) {
+        if (classify_option(argv[3]) != kOptionBinary) return false;
+        rs.binary_mode = 1;
+    }
+    return true;
+}
+
+void print_summary() {
+    const RunState& rs = run_state;
+    console_write("COFF file        : ");
+    console_write(rs.in_path);
+    console_write("\nCOFF file format : COFF2\nVELM file        : ");
+    console_write(rs.out_path);
+    char line[128];
+    std::snprintf(
+        line, sizeof line, "\nVELM file format : %s\nsections         : %u  (valid sections: %u)\n",
+        rs.binary_mode ? "BINARY" : "TEXT", static_cast<unsigned>(rs.file_header_ref->f_nscns),
+        static_cast<unsigned>(rs.valid_sections));
+    console_write(line);
+    if (rs.file_header_ref->f_opthdr != 0) {
+        std::snprintf(line, sizeof line, "entry point      : 0x%X\n\n",
+                      static_cast<unsigned>(optional_header().o_entry));
+        console_write(line);
+    } else {
+        console_write("\n");
+    }
+}
+
+// Releases everything in its fixed order and reports the outcome. The output is closed
+// and checked in both encodings: a close that cannot write the last buffer is a write
+// failure. After a failure a created output file is removed, so no build ever picks up
+// a half-written image.
+int end_of_run(Status status) {
+    RunState& rs = run_state;
+    console_write(kEraseLine);
+    std::free(rs.header_area);
+    rs.header_area = nullptr;
+    std::free(rs.data_buffer);
+    rs.data_buffer = nullptr;
+    if (rs.in_handle != -1) in_close(rs.in_handle);
+    rs.in_handle = -1;
+    if (rs.out_stream != nullptr) {
+        if (out_close(rs.out_stream, status != kOk) != 0 && status == kOk) status = kWriteError;
+        rs.out_stream = nullptr;
+    }
+    if (status != kOk) {
+        status_message(status, &rs.message_text);
+        console_write(rs.message_text);
+        console_write("\n\n");
+        return 1;
+    }
+    if (!rs.directory_only) print_summary();
+    return 0;
+}
+
+}  // namespace
+
+int run_tool(int argc, const char* const* argv) {
+    reset_run_state();
+    console_write(kBanner);
+    int exit_status;
+    if (!parse_command_line(argc, argv)) {
+        print_usage();
+        exit_status = 1;
+    } else {
+        Status status = load_coff_input();
+        if (status == kOk) {
+            if (run_state.directory_only) {
+                list_directory();
+            } else {
+                status = open_output();
+                if (status == kOk) status = convert_sections();
+            }
+        }
+        exit_status = end_of_run(status);
+    }
+    console_flush();
+    return exit_status;
+}
+
+}  // namespace velm

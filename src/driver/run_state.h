@@ -1,0 +1,70 @@
+// The run state: one process-wide record through which the driver, the loader, the
+// writer and the listing share paths, mode, input, buffers, output and counters.
+//
+// Ownership: the loader acquires in_handle and header_area, open_output acquires
+// data_buffer and out_stream; only the driver's end of run releases them, in the order
+// header area, data buffer, input handle, output stream.
+#ifndef C6X_VELM_DRIVER_RUN_STATE_H
+#define C6X_VELM_DRIVER_RUN_STATE_H
+
+#include <cstdint>
+#include <string>
+
+#include "coff/coff_format.h"
+#include "platform/stream.h"
+
+namespace velm {
+
+struct RunState {
+    // Printed paths: upper-cased, the input with ".OUT" appended where it has no
+    // extension. The typed spellings are what the file system is searched with.
+    std::string in_path;
+    std::string out_path;
+    std::string in_typed;
+    std::string out_typed;
+
+    uint16_t directory_only = 0;
+    uint16_t binary_mode = 0;
+
+    // Input side.
+    int16_t in_handle = -1;
+    uint32_t in_length = 0;
+    FileHeader file_header{};
+    const FileHeader* file_header_ref = nullptr;
+    uint32_t header_area_size = 0;
+    uint8_t* header_area = nullptr;       // optional header + section table, as read
+    const uint8_t* opt_header = nullptr;  // into header_area; null without one
+    const uint8_t* section_table = nullptr;
+    const uint8_t* cur_section = nullptr;  // moves 48 bytes at a time
+
+    // Output side.
+    uint8_t* data_buffer = nullptr;  // kDataBufferSize bytes
+    OutStream* out_stream = nullptr;
+    uint32_t record_header[3] = {0, 0, 0};  // tag, address, length
+
+    // Counters and the .cinit walk.
+    uint16_t valid_sections = 0;
+    int32_t cinit_left = 0;
+    int32_t cinit_len = 0;
+    int32_t cinit_len_padded = 0;
+    uint32_t cinit_addr = 0;
+
+    std::string message_text;
+};
+
+extern RunState run_state;
+
+// Puts the run state back to its start values (the input handle at -1). Resources are
+// expected to have been released by the end of the previous run.
+void reset_run_state();
+
+// The section header at `at`, a position inside header_area; zeroed if `at` is not a
+// whole header inside it.
+SectionHeader section_at(const uint8_t* at);
+
+// The optional header; zeroed when the file has none.
+OptHeader optional_header();
+
+}  // namespace velm
+
+#endif

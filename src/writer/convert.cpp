@@ -1,0 +1,111 @@
+#include "writer/convert.h"
+
+#include <cstdint>
+
+#include "coff/classify.h"
+#include "coff/coff_format.h"
+#include "driver/run_state.h"
+#include "platform/input_file.h"
+#include "platform/stream.h"
+#include "writer/hex_format.h"
+#include "writer/velm_writer.h"
+
+namespace velm {
+
+namespace {
+
+// Reads one little-endian table word; kReadError when fewer than 4 bytes arrive.
+Status read_table_word(uint32_t* word) {
+    uint8_t b[4];
+    if (in_read(run_state.in_handle, b, 4) != 4) return kReadError;
+    *word = static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
+            (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
+    return kOk;
+}
+
+// The .cinit table, read from the section's start:
+//
+//   { length L (non-zero, below 0x80000000), address A, L data bytes, 0-3 rounding bytes }
+//   or a zero word (4 bytes of filler)
+//   ... repeated, then one zero word that fills the section's last 4 bytes exactly.
+//
+// Every entry must leave room for at least the final word after it, so `cinit_left`
+// stays positive and the walk ends only at the final word or with a failure. Entries
+// are written as they are read: records before a faulty entry stay in the output.
+Status expand_cinit(uint32_t section_size) {
+    RunState& rs = run_state;
+    rs.cinit_left = static_cast<int32_t>(section_size);
+    while (rs.cinit_left != 4) {
+        if (rs.cinit_left < 4) return kBadCinitTable;
+        uint32_t len_word;
+        Status st = read_table_word(&len_word);
+        if (st != kOk) return st;
+        rs.cinit_len = static_cast<int32_t>(len_word);
+        if (len_word == 0) {
+            rs.cinit_left -= 4;
+            continue;
+        }
+        // A length with the top bit set cannot describe bytes of a 4 MiB file.
+        if (len_word >= 0x80000000u) return kBadCinitTable;
+        int64_t padded = (int64_t{rs.cinit_len} + 3) / 4 * 4;
+        rs.cinit_len_padded = static_cast<int32_t>(padded);
+        if (rs.cinit_left < 12) return kBadCinitTable;
+        st = read_table_word(&rs.cinit_addr);
+        if (st != kOk) return st;
+        if (int64_t{rs.cinit_left} < padded + 12) return kBadCinitTable;
+        st = check_record_length(rs.cinit_addr, len_word);
+        if (st != kOk) return st;
+        st = write_record(rs.cinit_addr, len_word, static_cast<uint32_t>(padded), kCinitRecordTag,
+                          ".cinit");
+        if (st != kOk) return st;
+        rs.cinit_left -= static_cast<int32_t>(padded + 8);
+    }
+    uint32_t final_word;
+    Status st = read_table_word(&final_word);
+    if (st != kOk) return st;
+    return final_word == 0 ? kOk : kBadCinitTable;
+}
+
+void print_progress(uint32_t index) {
+    char line[32];
+    char* p = put_text(line, "\rsection #");
+    p = put_decimal(p, index);
+    p = put_text(p, " ...");
+    out_write(console(), line, static_cast<size_t>(p - line));
+}
+
+}  // namespace
+
+Status convert_sections() {
+    RunState& rs = run_state;
+    rs.cur_section = rs.section_table;
+    rs.valid_sections = 0;
+    uint32_t count = rs.file_header_ref->f_nscns;
+    for (uint32_t i = 1; i <= count; ++i, rs.cur_section += kSectionHeaderSize) {
+        print_progress(i);
+        SectionHeader sh = section_at(rs.cur_section);
+        if (sh.s_size == 0) continue;
+        if ((sh.s_flags & (STYP_TEXT | STYP_DATA)) == 0 && sh.s_flags != 0) continue;
+        ++rs.valid_sections;
+        // Contents not stored in the file (raw data pointer 0): reading "them" from
+        // offset 0 would put the file's own headers into DSP memory.
+        if (sh.s_scnptr == 0) continue;
+        if (in_seek(rs.in_handle, sh.s_scnptr) < 0) return kReadError;
+        char name[kSectionNameSize];
+        copy_section_name(sh, name);
+        Status st;
+        if ((sh.s_flags & (STYP_COPY | STYP_DATA)) == (STYP_COPY | STYP_DATA)) {
+            // Copy-data sections hold load-time tables; only .cinit is expanded.
+            if (!is_cinit_name(name)) continue;
+            st = expand_cinit(sh.s_size);
+        } else {
+            st = check_record_length(sh.s_vaddr, sh.s_size);
+            if (st == kOk)
+                st = write_record(sh.s_vaddr, sh.s_size, sh.s_size, kSectionRecordTag, name);
+        }
+        if (st != kOk) return st;
+    }
+    return write_end_record();
+}
+
+}  // namespace velm

@@ -1,0 +1,61 @@
+// Runs the built tool in a scratch directory and captures what it leaves behind.
+#ifndef C6X_VELM_TESTS_SUPPORT_TOOL_RUNNER_H
+#define C6X_VELM_TESTS_SUPPORT_TOOL_RUNNER_H
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/coff_builder.h"
+
+namespace velm_test {
+
+// A fresh directory under $TMPDIR (or /tmp), removed with everything in it.
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+    void write(const std::string& name, const Bytes& bytes) const;
+    void write(const std::string& name, const std::string& text) const;
+    std::string read(const std::string& name) const;  // whole file; "" when missing
+    bool exists(const std::string& name) const;
+    // Regular files and directories directly inside, sorted, with their contents.
+    std::map<std::string, std::string> snapshot() const;
+
+  private:
+    std::string path_;
+};
+
+struct RunResult {
+    int exit_status = -1;  // -1 when the tool did not exit normally (a crash)
+    std::string out;       // everything written to standard output
+    std::string err;       // everything written to standard error (must stay empty)
+};
+
+// Runs `program` (default: the built c6x_velm) with `args` in `dir`, no standard input.
+RunResult run_in(const std::string& dir, const std::vector<std::string>& args,
+                 const std::string& program = "");
+
+// Reads a whole file; "" when it cannot be read.
+std::string read_file(const std::string& path);
+
+// The console text of a run before its own output: the banner.
+std::string banner();
+// The usage text after the banner.
+std::string usage();
+// Carriage return, 79 spaces, carriage return.
+std::string erase();
+// What a failed run prints after the banner (and any progress): erase, message, empty line.
+std::string failure(const std::string& message);
+
+// The text with every "\n" turned into "\r\n", as the tool writes console and TEXT lines.
+std::string crlf(const std::string& text);
+
+}  // namespace velm_test
+
+#endif

@@ -21,6 +21,7 @@ struct OutStream {
     bool text = false;
     bool failed = false;
     bool regular = false;  // created as a regular file: may be removed on failure
+    bool is_file = false;  // made by out_open; fault injection counts only these writes
     std::string path;
     size_t used = 0;
     char buf[kBufferSize];
@@ -28,10 +29,10 @@ struct OutStream {
 
 namespace {
 
-bool write_all(int fd, const char* p, size_t n) {
+bool write_all(const OutStream* s, const char* p, size_t n) {
     while (n > 0) {
-        if (io_fail_now(IoOp::out_write)) return false;
-        ssize_t w = ::write(fd, p, n);
+        if (s->is_file && io_fail_now(IoOp::out_write)) return false;
+        ssize_t w = ::write(s->fd, p, n);
         if (w < 0) {
             if (errno == EINTR) continue;
             return false;
@@ -45,7 +46,7 @@ bool write_all(int fd, const char* p, size_t n) {
 
 bool flush(OutStream* s) {
     if (s->failed) return false;
-    if (s->used > 0 && !write_all(s->fd, s->buf, s->used)) s->failed = true;
+    if (s->used > 0 && !write_all(s, s->buf, s->used)) s->failed = true;
     s->used = 0;
     return !s->failed;
 }
@@ -92,6 +93,7 @@ OutStream* out_open(const std::string& path, bool text_mode, int guard_fd) {
     s->fd = fd;
     s->text = text_mode;
     s->regular = regular;
+    s->is_file = true;
     s->path = path;
     return s;
 }
@@ -101,7 +103,7 @@ size_t out_write(OutStream* s, const void* data, size_t n) {
     if (s->failed) return 0;
     if (!s->text) {
         if (s->used == 0 && n >= kBufferSize) {
-            if (!write_all(s->fd, p, n)) {
+            if (!write_all(s, p, n)) {
                 s->failed = true;
                 return 0;
             }

@@ -62,7 +62,7 @@ bool parse_command_line(int argc, const char* const* argv) {
     return true;
 }
 
-void print_summary() {
+void print_summary(uint32_t entry_point) {
     const RunState& rs = run_state;
     console_write("COFF file        : ");
     console_write(rs.in_path);
@@ -76,7 +76,7 @@ void print_summary() {
     console_write(line);
     if (rs.file_header_ref->f_opthdr != 0) {
         std::snprintf(line, sizeof line, "entry point      : 0x%X\n\n",
-                      static_cast<unsigned>(optional_header().o_entry));
+                      static_cast<unsigned>(entry_point));
         console_write(line);
     } else {
         console_write("\n");
@@ -90,8 +90,15 @@ void print_summary() {
 int end_of_run(Status status) {
     RunState& rs = run_state;
     console_write(kEraseLine);
+    // The summary's entry point lives in the header area, which is released first: read
+    // it now. Reading it afterwards touches freed memory, and a large section table is
+    // given back to the system at once, so the summary would crash.
+    uint32_t entry_point = optional_header().o_entry;
     std::free(rs.header_area);
     rs.header_area = nullptr;
+    rs.opt_header = nullptr;
+    rs.section_table = nullptr;
+    rs.cur_section = nullptr;
     std::free(rs.data_buffer);
     rs.data_buffer = nullptr;
     if (rs.in_handle != -1) in_close(rs.in_handle);
@@ -106,7 +113,7 @@ int end_of_run(Status status) {
         console_write("\n\n");
         return 1;
     }
-    if (!rs.directory_only) print_summary();
+    if (!rs.directory_only) print_summary(entry_point);
     return 0;
 }
 

@@ -1,0 +1,496 @@
+// In-process runs of the tool and the properties every run must keep, whatever its
+// input: shared by the fuzz target and the replay and fault-injection tests.
+//
+// The tool writes its console text to descriptor 1 through a buffered stream and flushes
+// it before run_tool() returns, so a run is captured by pointing descriptor 1 at a
+// scratch file for its duration.
+//
+// What a run must show, in every mode:
+//   - exit status 0 or 1, and the banner first on the console;
+//   - status 1: after the banner only progress texts, then the erase sequence, exactly
+//     one message line of the code table and an empty line; no output file;
+//   - status 0 after a conversion: the summary, and an output file that is one well-formed
+//     VELM stream closed by the end record (BINARY: records that add up to the file;
+//     TEXT: CR LF lines of a C array whose words are those of the BINARY stream);
+//   - status 0 after a listing: the listing, closed by the erase sequence; no file.
+// And across the three modes of one input: the same failure (or success) in TEXT and
+// BINARY, a listing that fails exactly when loading fails, and no descriptor left open.
+#ifndef C6X_VELM_FUZZ_RUN_CHECKS_H
+#define C6X_VELM_FUZZ_RUN_CHECKS_H
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "driver/run.h"
+
+namespace velm_check {
+
+// The code table's message lines, written out here on their own so that the checks do
+// not take the product's table on trust.
+inline const std::vector<std::string>& message_lines() {
+    static const std::vector<std::string> lines = {
+        "error: unable to create output VELM file",
+        "error: invalid COFF CINIT table data",
+        "error: invalid COFF section format",
+        "error: invalid COFF file format",
+        "error: invalid section data length",
+        "error: section data exceed the permitted address range",
+        "error: data address is out of range",
+        "user terminated",
+        "error: out of memory",
+        "error: input COFF file not found",
+        "error: invalid COFF file length",
+        "error: invalid command line option",
+        "error: duplicate or ambigious command line options",
+        "error: invalid value of command line option",
+        "error: unexpected end of file",
+        "error: error writing to output VELM file",
+        "error: error reading input COFF file",
+    };
+    return lines;
+}
+
+constexpr char kReadError[] = "error: error reading input COFF file";
+constexpr char kWriteError[] = "error: error writing to output VELM file";
+constexpr char kNotFound[] = "error: input COFF file not found";
+constexpr char kCannotCreate[] = "error: unable to create output VELM file";
+constexpr char kBadFormat[] = "error: invalid COFF file format";
+constexpr char kBadLength[] = "error: invalid COFF file length";
+constexpr char kBadCinit[] = "error: invalid COFF CINIT table data";
+constexpr char kBadDataLength[] = "error: invalid section data length";
+constexpr char kAddressRange[] = "error: section data exceed the permitted address range";
+
+constexpr char kBanner[] =
+    "\r\nTMS320C6xxx COFF-to-VELM File Conversion Utility. v.1.2W\r\n"
+    "Copyright (C) Kestrane Systems Ltd.\r\n\r\n";
+inline std::string erase_sequence() {
+    return "\r" + std::string(79, ' ') + "\r";
+}
+
+constexpr uint32_t kSectionTag = 0x90003B09;
+constexpr uint32_t kCinitTag = 0x90013B09;
+constexpr uint32_t kEndTag = 0xFFFF3B09;
+
+enum class Mode { text, binary, listing };
+
+struct Capture {
+    int status = -1;
+    std::string console;
+};
+
+inline bool read_whole(const std::string& path, std::string* out) {
+    out->clear();
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    char buf[65536];
+    ssize_t n;
+    while ((n = ::read(fd, buf, sizeof buf)) > 0) out->append(buf, static_cast<size_t>(n));
+    ::close(fd);
+    return n == 0;
+}
+
+inline bool write_whole(const std::string& path, const void* data, size_t size) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        ssize_t w = ::write(fd, p, size);
+        if (w <= 0) {
+            ::close(fd);
+            return false;
+        }
+        p += w;
+        size -= static_cast<size_t>(w);
+    }
+    return ::close(fd) == 0;
+}
+
+inline bool file_exists(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+// Descriptors open in this process (the directory handle used to count them excluded).
+inline int open_descriptors() {
+    DIR* d = ::opendir("/proc/self/fd");
+    if (d == nullptr) return -1;
+    int n = 0;
+    while (struct dirent* e = ::readdir(d)) {
+        if (e->d_name[0] != '.') ++n;
+    }
+    ::closedir(d);
+    return n - 1;
+}
+
+// Names in `dir`, "." and ".." left out.
+inline std::set<std::string> directory_names(const std::string& dir) {
+    std::set<std::string> names;
+    if (DIR* d = ::opendir(dir.c_str())) {
+        while (struct dirent* e = ::readdir(d)) {
+            std::string name = e->d_name;
+            if (name != "." && name != "..") names.insert(name);
+        }
+        ::closedir(d);
+    }
+    return names;
+}
+
+// Runs the tool with `args` (its own name is supplied) in this process, its console
+// captured through the scratch file `capture_path`, which is removed afterwards.
+inline Capture run_captured(const std::vector<std::string>& args, const std::string& capture_path) {
+    Capture c;
+    std::vector<const char*> argv;
+    argv.push_back("c6x_velm");
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    argv.push_back(nullptr);
+
+    std::fflush(stdout);
+    int saved = ::fcntl(1, F_DUPFD_CLOEXEC, 3);
+    int fd = ::open(capture_path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (saved < 0 || fd < 0) {
+        if (saved >= 0) ::close(saved);
+        if (fd >= 0) ::close(fd);
+        return c;
+    }
+    ::dup2(fd, 1);
+    ::close(fd);
+    c.status = velm::run_tool(static_cast<int>(args.size() + 1), argv.data());
+    ::dup2(saved, 1);
+    ::close(saved);
+    read_whole(capture_path, &c.console);
+    ::unlink(capture_path.c_str());
+    return c;
+}
+
+inline bool is_message_line(const std::string& line) {
+    for (const std::string& m : message_lines()) {
+        if (m == line) return true;
+    }
+    return false;
+}
+
+// The message line of a failed run, or "" when the console does not end like one.
+inline std::string message_of(const std::string& console) {
+    const std::string tail = "\r\n\r\n";
+    const std::string erase = erase_sequence();
+    if (console.size() < tail.size() || console.compare(console.size() - 4, 4, tail) != 0) {
+        return "";
+    }
+    size_t at = console.rfind(erase);
+    if (at == std::string::npos) return "";
+    size_t start = at + erase.size();
+    if (start + tail.size() > console.size()) return "";
+    return console.substr(start, console.size() - tail.size() - start);
+}
+
+inline bool is_hex(char c, bool upper) {
+    return (c >= '0' && c <= '9') || (upper ? (c >= 'A' && c <= 'F') : (c >= 'a' && c <= 'f'));
+}
+
+inline uint32_t hex_value(const std::string& s, size_t at) {
+    uint32_t v = 0;
+    for (size_t i = 0; i < 8; ++i) {
+        char c = s[at + i];
+        uint32_t d = c <= '9' ? static_cast<uint32_t>(c - '0')
+                              : static_cast<uint32_t>((c | 0x20) - 'a' + 10);
+        v = (v << 4) | d;
+    }
+    return v;
+}
+
+inline uint32_t le32(const std::string& s, size_t at) {
+    return static_cast<uint32_t>(static_cast<uint8_t>(s[at])) |
+           (static_cast<uint32_t>(static_cast<uint8_t>(s[at + 1])) << 8) |
+           (static_cast<uint32_t>(static_cast<uint8_t>(s[at + 2])) << 16) |
+           (static_cast<uint32_t>(static_cast<uint8_t>(s[at + 3])) << 24);
+}
+
+// Checks the record structure shared by both encodings; "" when sound. A record's
+// length is non-zero, not 0xFFFFFFFF and stays inside the 32-bit address space; a
+// section record's partial last word holds zero bytes above the data (a cinit record's
+// rounding bytes come from the table and may be anything); the end record closes the
+// stream exactly.
+inline std::string check_records(const std::vector<uint32_t>& w) {
+    size_t i = 0;
+    while (true) {
+        if (i + 3 > w.size()) return "stream ends inside a header triple";
+        uint32_t tag = w[i], address = w[i + 1], length = w[i + 2];
+        if (tag == kEndTag) {
+            if (address != 0 || length != 0) return "end record with address or length";
+            if (i + 3 != w.size()) return "words after the end record";
+            return "";
+        }
+        if (tag != kSectionTag && tag != kCinitTag) return "unknown record tag";
+        if (length == 0 || length == 0xFFFFFFFFu) return "record with a rejected length";
+        if (uint64_t{address} + length > 0xFFFFFFFFu) return "record past the address space";
+        uint64_t data_words = (uint64_t{length} + 3) / 4;
+        if (i + 3 + data_words > w.size()) return "record runs past the stream";
+        if (tag == kSectionTag && length % 4 != 0) {
+            uint32_t last = w[i + 2 + data_words];
+            if ((last >> (8 * (length % 4))) != 0) return "partial word not zero-filled";
+        }
+        i += 3 + static_cast<size_t>(data_words);
+    }
+}
+
+inline std::string binary_words(const std::string& out, std::vector<uint32_t>* words) {
+    words->clear();
+    if (out.size() % 4 != 0) return "BINARY output not a whole number of words";
+    for (size_t at = 0; at < out.size(); at += 4) words->push_back(le32(out, at));
+    return "";
+}
+
+// Parses "0x" and eight upper-case digits at `at`.
+inline bool parse_word(const std::string& line, size_t at, uint32_t* value) {
+    if (at + 10 > line.size() || line[at] != '0' || line[at + 1] != 'x') return false;
+    for (size_t i = 0; i < 8; ++i) {
+        if (!is_hex(line[at + 2 + i], true)) return false;
+    }
+    *value = hex_value(line, at + 2);
+    return true;
+}
+
+// Reads the TEXT encoding back into its words, checking the line grammar on the way:
+// CR LF line ends only; comment and blank lines up to the declaration; then lines of
+// five blanks and words, each record announced by a comment line that agrees with its
+// header triple; the termination comment; "};".
+inline std::string text_words(const std::string& out, std::vector<uint32_t>* words) {
+    words->clear();
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < out.size()) {
+        size_t cr = out.find('\r', start);
+        size_t lf = out.find('\n', start);
+        if (cr == std::string::npos || lf != cr + 1) return "TEXT line not ended by CR LF";
+        lines.push_back(out.substr(start, cr - start));
+        start = lf + 1;
+    }
+    size_t n = 0;
+    if (lines.empty() ||
+        lines[0] != "// TMS320C6xxx COFF-to-VELM32 File Conversion Utility. v.1.2W") {
+        return "TEXT prologue's first line";
+    }
+    for (n = 1; n < lines.size() && lines[n] != "unsigned int C6XXX_VELM_DATA[] = "; ++n) {
+        if (!lines[n].empty() && lines[n].compare(0, 3, "// ") != 0) {
+            return "TEXT prologue line that is not a comment";
+        }
+    }
+    if (n + 1 >= lines.size() || lines[n + 1] != "{") return "TEXT declaration";
+    bool pending_comment = false;
+    uint32_t comment_addr = 0, comment_len = 0;
+    bool ended = false;
+    for (n += 2; n < lines.size(); ++n) {
+        const std::string& l = lines[n];
+        if (ended) return "TEXT after the closing brace";
+        if (l == "};") {
+            ended = true;
+            continue;
+        }
+        if (l == "// VELM32 termination section") {
+            pending_comment = false;
+            continue;
+        }
+        if (l.compare(0, 12, "// section '") == 0) {
+            // "// section '<name>':  addr=<8 hex>H  len=<8 hex>H  attrib='<text>'"
+            size_t at = l.rfind("':  addr=");
+            if (at == std::string::npos || at < 12 || at + 44 > l.size() ||
+                l.compare(at + 17, 7, "H  len=") != 0 ||
+                l.compare(at + 32, 11, "H  attrib='") != 0 || l.back() != '\'') {
+                return "TEXT section comment line";
+            }
+            for (size_t i = 0; i < 8; ++i) {
+                if (!is_hex(l[at + 9 + i], false) || !is_hex(l[at + 24 + i], false)) {
+                    return "TEXT section comment digits";
+                }
+            }
+            comment_addr = hex_value(l, at + 9);
+            comment_len = hex_value(l, at + 24);
+            pending_comment = true;
+            continue;
+        }
+        if (l.compare(0, 5, "     ") != 0) return "TEXT line neither comment nor data";
+        size_t at = 5;
+        size_t first_word = words->size();
+        while (at < l.size()) {
+            uint32_t v;
+            if (!parse_word(l, at, &v)) return "TEXT data word";
+            words->push_back(v);
+            at += 10;
+            if (at == l.size()) break;  // only the end record's last word has no comma
+            if (l[at] != ',') return "TEXT word separator";
+            ++at;
+            if (at == l.size()) break;
+            if (l.compare(at, 2, "  ") != 0) return "TEXT word separator";
+            at += 2;
+        }
+        if (pending_comment) {
+            // The line after a comment is the header triple the comment describes.
+            if (words->size() - first_word != 3 || (*words)[first_word + 1] != comment_addr ||
+                (*words)[first_word + 2] != comment_len) {
+                return "TEXT comment disagrees with its header line";
+            }
+            pending_comment = false;
+        }
+    }
+    if (!ended) return "TEXT without the closing brace";
+    return "";
+}
+
+// The properties of one run of one mode. `out` is the output file's contents when it
+// exists after the run.
+inline std::string check_run(Mode mode, const Capture& run, bool out_exists,
+                             const std::string& out) {
+    if (run.status != 0 && run.status != 1) return "exit status other than 0 and 1";
+    const std::string banner = kBanner;
+    if (run.console.compare(0, banner.size(), banner) != 0) return "console without banner";
+    const std::string erase = erase_sequence();
+    if (run.status == 1) {
+        std::string message = message_of(run.console);
+        if (!is_message_line(message)) return "failure without a message line of the table";
+        // Between the banner and the erase sequence only progress texts may stand.
+        size_t at = banner.size();
+        size_t end = run.console.size() - message.size() - 4 - erase.size();
+        const std::string progress = "\rsection #";
+        while (at < end) {
+            if (run.console.compare(at, progress.size(), progress) != 0) {
+                return "failure console holds more than progress and one message";
+            }
+            at += progress.size();
+            size_t digits = at;
+            while (at < end && run.console[at] >= '0' && run.console[at] <= '9') ++at;
+            if (at == digits || run.console.compare(at, 4, " ...") != 0) {
+                return "malformed progress text";
+            }
+            at += 4;
+        }
+        if (at != end) return "malformed failure console";
+        if (out_exists) return "failed run left an output file";
+        return "";
+    }
+    if (mode == Mode::listing) {
+        if (out_exists) return "listing created a file";
+        if (run.console.size() < banner.size() + erase.size() ||
+            run.console.compare(run.console.size() - erase.size(), erase.size(), erase) != 0) {
+            return "listing not closed by the erase sequence";
+        }
+        if (run.console.compare(banner.size(), 16, "input file    : ") != 0) {
+            return "listing without its description";
+        }
+        return "";
+    }
+    size_t summary = run.console.rfind(erase + "COFF file        : ");
+    if (summary == std::string::npos) return "successful conversion without summary";
+    std::string format = mode == Mode::binary ? "BINARY" : "TEXT";
+    if (run.console.find("\r\nVELM file format : " + format + "\r\n", summary) ==
+        std::string::npos) {
+        return "summary names the wrong encoding";
+    }
+    if (!out_exists) return "successful conversion without output file";
+    std::vector<uint32_t> words;
+    std::string why = mode == Mode::binary ? binary_words(out, &words) : text_words(out, &words);
+    if (!why.empty()) return why;
+    return check_records(words);
+}
+
+struct ModeRun {
+    Capture run;
+    bool out_exists = false;
+    std::string out;
+};
+
+struct AllModes {
+    ModeRun text, binary, listing;
+    std::string trouble;  // a fault of the harness or of what the runs left behind
+};
+
+// Runs TEXT, BINARY and listing on the file `input` inside `dir`, a directory that
+// holds nothing else; the outputs are read and removed again.
+inline AllModes run_all_modes(const std::string& dir, const std::string& input) {
+    AllModes r;
+    const std::string in = dir + "/" + input;
+    const std::string console = dir + "/console.txt";
+    const std::set<std::string> before = {input};
+    int fds = open_descriptors();
+    struct Step {
+        ModeRun* into;
+        std::vector<std::string> args;
+        std::string out;
+    };
+    Step steps[] = {
+        {&r.text, {in, dir + "/out.c"}, "out.c"},
+        {&r.binary, {in, dir + "/out.bin", "-b"}, "out.bin"},
+        {&r.listing, {in, "-d"}, ""},
+    };
+    for (Step& s : steps) {
+        s.into->run = run_captured(s.args, console);
+        std::set<std::string> after = directory_names(dir);
+        if (!s.out.empty()) {
+            s.into->out_exists = after.erase(s.out) != 0;
+            if (s.into->out_exists) {
+                read_whole(dir + "/" + s.out, &s.into->out);
+                ::unlink((dir + "/" + s.out).c_str());
+            }
+        } else if (after != before) {
+            s.into->out_exists = true;
+            for (const std::string& name : after) {
+                if (name != input) ::unlink((dir + "/" + name).c_str());
+            }
+            after = before;
+        }
+        if (after != before) r.trouble = "run left an unexpected file";
+    }
+    if (open_descriptors() != fds) r.trouble = "runs left a descriptor open";
+    return r;
+}
+
+// Every property of the three runs of one input. `readable_input` says the input is an
+// ordinary readable file in a writable directory, so failures of the file system itself
+// (not found, cannot create, write errors) are faults too.
+inline std::string check_all(const AllModes& r, bool readable_input = true) {
+    if (!r.trouble.empty()) return r.trouble;
+    std::string why = check_run(Mode::text, r.text.run, r.text.out_exists, r.text.out);
+    if (!why.empty()) return "TEXT: " + why;
+    why = check_run(Mode::binary, r.binary.run, r.binary.out_exists, r.binary.out);
+    if (!why.empty()) return "BINARY: " + why;
+    why = check_run(Mode::listing, r.listing.run, r.listing.out_exists, r.listing.out);
+    if (!why.empty()) return "listing: " + why;
+
+    if (r.text.run.status != r.binary.run.status) return "TEXT and BINARY disagree on success";
+    if (r.text.run.status == 1) {
+        if (r.text.run.console != r.binary.run.console) {
+            return "TEXT and BINARY fail differently";
+        }
+        std::string message = message_of(r.text.run.console);
+        if (r.listing.run.status == 1) {
+            if (message_of(r.listing.run.console) != message) {
+                return "listing and conversion report different load failures";
+            }
+        } else if (message != kBadCinit && message != kBadDataLength && message != kAddressRange &&
+                   message != kReadError) {
+            return "conversion failed with a load status after a successful load";
+        }
+        if (readable_input &&
+            (message == kNotFound || message == kCannotCreate || message == kWriteError)) {
+            return "file-system failure on an ordinary file";
+        }
+    } else {
+        if (r.listing.run.status != 0) return "listing failed where conversion succeeded";
+        std::vector<uint32_t> t, b;
+        text_words(r.text.out, &t);
+        binary_words(r.binary.out, &b);
+        if (t != b) return "TEXT and BINARY streams hold different words";
+    }
+    return "";
+}
+
+}  // namespace velm_check
+
+#endif

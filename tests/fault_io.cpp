@@ -1,0 +1,191 @@
+// Every input and output call of a run, failed in turn.
+//
+// The fault-injection build of the platform layer counts each kind of I/O call and fails
+// the N-th one on request. A clean run of a realistic input counts the calls; then N
+// walks over all of them. Whatever fails, the run must end with exit status 1, the one
+// message line that belongs to that failure and no summary, leave no output file
+// behind (nor touch a file it never got to open), and close every descriptor.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "../fuzz/run_checks.h"
+#include "platform/io_hooks.h"
+#include "support/coff_builder.h"
+#include "support/tool_runner.h"
+
+using namespace velm_test;
+using velm::IoOp;
+using velm_check::Mode;
+
+namespace {
+
+// The bundled example (code, data, a .cinit table with filler, BSS, a copy section, a
+// name in the string table) plus a section larger than the 0x40000-byte data buffer, so
+// that records span several buffer pieces and the output spans several stream buffers.
+Bytes realistic_input() {
+    Coff c = example_program();
+    Section big;
+    big.name = ".far";
+    big.paddr = big.vaddr = 0x80100000;
+    big.flags = 0x40;
+    big.data = pattern(0x40000 + 0x1235, 29);
+    c.sections.push_back(big);
+    return build_coff(c);
+}
+
+struct Scenario {
+    const char* name;
+    Mode mode;
+    std::vector<std::string> args;  // relative to the run's directory
+    const char* output;             // the output file's name; nullptr for a listing
+};
+
+const Scenario kText{"TEXT", Mode::text, {"app.out", "app.c"}, "app.c"};
+const Scenario kBinary{"BINARY", Mode::binary, {"app.out", "app.bin", "-b"}, "app.bin"};
+const Scenario kListing{"listing", Mode::listing, {"app.out", "-d"}, nullptr};
+
+struct OpCase {
+    IoOp op;
+    const char* name;
+    const char* message;
+};
+
+// What each failing call reports: an input that cannot be opened is "not found", any
+// failing read or seek of it a read error; an output that cannot be created is refused
+// as such, and a failing write or close of it is a write error in both encodings.
+const OpCase kOps[] = {
+    {IoOp::in_open, "input open", velm_check::kNotFound},
+    {IoOp::in_read, "input read", velm_check::kReadError},
+    {IoOp::in_seek, "input seek", velm_check::kReadError},
+    {IoOp::out_open, "output open", velm_check::kCannotCreate},
+    {IoOp::out_write, "output write", velm_check::kWriteError},
+    {IoOp::out_close, "output close", velm_check::kWriteError},
+};
+
+struct Outcome {
+    velm_check::Capture run;
+    bool out_exists = false;
+    std::string out;
+    std::string other_files;  // names beside the input and the output
+    int fds_before = 0;
+    int fds_after = 0;
+};
+
+Outcome run_scenario(const TempDir& dir, const Scenario& s) {
+    std::vector<std::string> args;
+    for (const std::string& a : s.args) args.push_back(a == "-d" || a == "-b" ? a : dir.file(a));
+    Outcome o;
+    o.fds_before = velm_check::open_descriptors();
+    o.run = velm_check::run_captured(args, dir.file("console.txt"));
+    o.fds_after = velm_check::open_descriptors();
+    for (const std::string& name : velm_check::directory_names(dir.path())) {
+        if (name == "app.out") continue;
+        if (s.output != nullptr && name == s.output) {
+            o.out_exists = true;
+            velm_check::read_whole(dir.file(name), &o.out);
+        } else {
+            o.other_files += name + " ";
+        }
+    }
+    return o;
+}
+
+// Counts the calls of `op` in a clean run (which must succeed), then fails each of them
+// in turn and checks the run. Returns the number of calls walked.
+long walk(const Scenario& s, const OpCase& oc) {
+    SCOPED_TRACE(std::string(s.name) + ", failing " + oc.name);
+    TempDir dir;
+    dir.write("app.out", realistic_input());
+
+    velm::io_fail_arm(oc.op, 0);
+    Outcome clean = run_scenario(dir, s);
+    long calls = velm::io_count(oc.op);
+    EXPECT_EQ(clean.run.status, 0) << clean.run.console;
+    EXPECT_EQ(velm_check::check_run(s.mode, clean.run, clean.out_exists, clean.out), "");
+    if (s.output != nullptr) ::unlink(dir.file(s.output).c_str());
+
+    for (long n = 1; n <= calls; ++n) {
+        SCOPED_TRACE("call " + std::to_string(n) + " of " + std::to_string(calls));
+        velm::io_fail_arm(oc.op, n);
+        Outcome o = run_scenario(dir, s);
+        EXPECT_EQ(velm::io_count(oc.op), n) << "the run went on past the failing call";
+        EXPECT_EQ(o.run.status, 1);
+        EXPECT_EQ(velm_check::message_of(o.run.console), oc.message);
+        EXPECT_EQ(velm_check::check_run(s.mode, o.run, o.out_exists, o.out), "");
+        EXPECT_EQ(o.run.console.find("COFF file        :"), std::string::npos) << "summary";
+        EXPECT_FALSE(o.out_exists) << "output left behind";
+        EXPECT_EQ(o.other_files, "");
+        EXPECT_EQ(o.fds_after, o.fds_before) << "descriptor left open";
+        if (o.out_exists) ::unlink(dir.file(s.output).c_str());
+    }
+
+    // One past the last call: nothing fails, so the walk has covered every call.
+    velm::io_fail_arm(oc.op, calls + 1);
+    Outcome after = run_scenario(dir, s);
+    EXPECT_EQ(after.run.status, 0) << after.run.console;
+    EXPECT_EQ(velm::io_count(oc.op), calls);
+    velm::io_fail_arm(oc.op, 0);
+    return calls;
+}
+
+}  // namespace
+
+TEST(FaultInjection, TextConversionFailsCleanlyAtEveryIoCall) {
+    long calls[6];
+    for (size_t i = 0; i < 6; ++i) calls[i] = walk(kText, kOps[i]);
+    EXPECT_EQ(calls[0], 1);   // input open
+    EXPECT_GT(calls[1], 12);  // reads: headers, 32 KiB pieces, .cinit words
+    EXPECT_GE(calls[2], 5);   // a seek per stored valid section
+    EXPECT_EQ(calls[3], 1);   // output open
+    EXPECT_GE(calls[4], 8);   // 1.2 MB of C source through a 128 KiB buffer
+    EXPECT_EQ(calls[5], 1);   // output close
+}
+
+TEST(FaultInjection, BinaryConversionFailsCleanlyAtEveryIoCall) {
+    long calls[6];
+    for (size_t i = 0; i < 6; ++i) calls[i] = walk(kBinary, kOps[i]);
+    EXPECT_EQ(calls[0], 1);
+    EXPECT_GT(calls[1], 12);
+    EXPECT_GE(calls[2], 5);
+    EXPECT_EQ(calls[3], 1);
+    EXPECT_GE(calls[4], 2);  // a direct write of a whole buffer piece, and the final flush
+    EXPECT_EQ(calls[5], 1);
+}
+
+TEST(FaultInjection, ListingFailsCleanlyAtEveryInputCall) {
+    EXPECT_EQ(walk(kListing, kOps[0]), 1);
+    EXPECT_EQ(walk(kListing, kOps[1]), 2);  // the file header, then the header area
+    // The listing reads nothing else and writes no file.
+    for (size_t i = 2; i < 6; ++i) EXPECT_EQ(walk(kListing, kOps[i]), 0) << kOps[i].name;
+}
+
+// A file already at the output path is left alone when the run fails before the output
+// is opened (input faults while loading, a refused open). Once it has been opened it was
+// truncated, and a failed run removes it like any output it created.
+TEST(FaultInjection, ExistingOutputSurvivesFailuresBeforeItIsOpened) {
+    for (const Scenario* s : {&kText, &kBinary}) {
+        for (const OpCase& oc : kOps) {
+            SCOPED_TRACE(std::string(s->name) + ", failing " + oc.name);
+            TempDir dir;
+            dir.write("app.out", realistic_input());
+            velm::io_fail_arm(oc.op, 0);
+            run_scenario(dir, *s);
+            long calls = velm::io_count(oc.op);
+            for (long n = 1; n <= calls; ++n) {
+                dir.write(s->output, std::string("an older image"));
+                velm::io_fail_arm(oc.op, n);
+                Outcome o = run_scenario(dir, *s);
+                bool opened = velm::io_count(IoOp::out_open) > 0 && oc.op != IoOp::out_open;
+                EXPECT_EQ(o.run.status, 1);
+                if (opened) {
+                    EXPECT_FALSE(o.out_exists) << "call " << n;
+                } else {
+                    EXPECT_EQ(o.out, "an older image") << "call " << n;
+                }
+            }
+            velm::io_fail_arm(oc.op, 0);
+        }
+    }
+}

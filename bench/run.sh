@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# The benchmark: builds the release tool and the helpers, writes the input set with the
+# test-support COFF builder, then times every input in every mode and prints the table.
+#
+#   bench/run.sh
+#
+# Environment: VELM_BENCH_DIR (build directory, default build-bench/), VELM_BENCH_DATA
+# (where inputs and outputs go, default a fresh directory in /dev/shm, removed at the
+# end), RUNS (timed runs per command, default 11, at least 5).
+#
+# The data live in memory by default so that the numbers are the tool's own cost and
+# the copy it is compared with is the cost of moving the bytes, not the disk's
+# write-back. Exits 1 when a target is missed. Takes about a minute; not part of CI.
+set -euo pipefail
+repo=$(cd "$(dirname "$0")/.." && pwd)
+build=${VELM_BENCH_DIR:-$repo/build-bench}
+runs=${RUNS:-11}
+
+for tool in cmake g++ cc python3 /usr/bin/xxd /usr/bin/time; do
+    command -v "$tool" >/dev/null || { echo "bench: $tool is needed" >&2; exit 1; }
+done
+
+cmake -S "$repo" -B "$build/release" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+cmake --build "$build/release" --target c6x_velm -j2 >/dev/null
+cmake -S "$repo/bench" -B "$build/tools" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build/tools" -j2 >/dev/null
+
+if [ -n "${VELM_BENCH_DATA:-}" ]; then
+    data=$VELM_BENCH_DATA
+    mkdir -p "$data"
+else
+    base=/dev/shm
+    [ -d "$base" ] && [ -w "$base" ] || base=$build
+    data=$(mktemp -d "$base/c6x_velm_bench.XXXXXX")
+    trap 'rm -rf "$data"' EXIT
+fi
+echo "data: $data ($(df --output=fstype "$data" | tail -1))"
+
+"$build/tools/make_inputs" "$data"
+python3 "$repo/bench/measure.py" --tool "$build/release/c6x_velm" \
+    --fprintf "$build/tools/fprintf_words" --data "$data" --runs "$runs"

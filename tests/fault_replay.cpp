@@ -92,3 +92,27 @@ TEST(Replay, ChecksRejectBrokenRuns) {
     bad.text.run.status = 1;
     EXPECT_NE(velm_check::check_all(bad), "");
 }
+
+// A line feed or carriage return in a section name used to reach the TEXT comment line
+// as it stood, ending the comment there: the rest of the line ("':  addr=...") became C
+// code and the image did not compile. Found by the fuzzer (text-comment-line-feed-in-
+// name.out); such a byte is now shown as '?'.
+TEST(Regression, LineEndsInSectionNamesStayInsideTheComment) {
+    Coff c;
+    Section s;
+    s.name = std::string("a\nb\rc");
+    s.paddr = s.vaddr = 0x400;
+    s.flags = 0x20;
+    s.data = words({0x11223344});
+    c.sections.push_back(s);
+
+    TempDir dir;
+    dir.write("in.out", build_coff(c));
+    velm_check::AllModes r = velm_check::run_all_modes(dir.path(), "in.out");
+    EXPECT_EQ(velm_check::check_all(r), "");
+    EXPECT_NE(r.text.out.find("\r\n// section 'a?b?c':  addr=00000400H  len=00000004H  "
+                              "attrib='exec'\r\n     0x90003B09,  0x00000400,  0x00000004,\r\n"
+                              "     0x11223344,  \r\n"),
+              std::string::npos)
+        << r.text.out;
+}

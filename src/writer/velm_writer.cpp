@@ -77,6 +77,15 @@ Status write_text_prologue() {
     return emit(text_buffer, p);
 }
 
+// The record name as the comment line shows it. A CR or LF byte in a name (found only in
+// damaged files) would end the comment and leave the rest of the line as C code: the
+// source would not compile, or would hold words that are not in the image. Such a byte is
+// shown as '?'.
+char* put_comment_name(char* out, const char* name) {
+    for (; *name != '\0'; ++name) *out++ = (*name == '\r' || *name == '\n') ? '?' : *name;
+    return out;
+}
+
 // "\n// section '<name>':  addr=<8 hex>H  len=<8 hex>H  attrib='<text>'\n" and
 // "     0x<tag>,  0x<address>,  0x<length>,\n     ".
 Status write_text_header(uint32_t tag, uint32_t address, uint32_t length, const char* name) {
@@ -84,7 +93,7 @@ Status write_text_header(uint32_t tag, uint32_t address, uint32_t length, const 
     classify_section(section_at(run_state.cur_section).s_flags, name, attrib, nullptr);
     char* p = text_buffer;
     p = put_text(p, "\n// section '");
-    p = put_text(p, name);
+    p = put_comment_name(p, name);
     p = put_text(p, "':  addr=");
     p = put_hex8_lower(p, address);
     p = put_text(p, "H  len=");

@@ -109,16 +109,34 @@ size_t out_write(OutStream* s, const void* data, size_t n) {
             }
             return n;
         }
+        // Most writes are a record header or a piece of data that fits the buffer.
+        if (n <= kBufferSize - s->used) {
+            std::memcpy(s->buf + s->used, p, n);
+            s->used += n;
+            return n;
+        }
         return put_raw(s, p, n) ? n : 0;
     }
+    // Text: each line is copied straight into the buffer with its "\r\n" while the room
+    // lasts; only the line that reaches the end of the buffer goes through put_raw, so
+    // the buffer is still written out in the same full blocks.
     const char* end = p + n;
     while (p < end) {
         const char* nl =
             static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
         const char* stop = nl ? nl : end;
-        if (!put_raw(s, p, static_cast<size_t>(stop - p))) return 0;
+        size_t len = static_cast<size_t>(stop - p);
+        if (len + 2 <= kBufferSize - s->used) {
+            char* out = s->buf + s->used;
+            std::memcpy(out, p, len);
+            out[len] = '\r';
+            out[len + 1] = '\n';
+            s->used += nl ? len + 2 : len;
+        } else {
+            if (!put_raw(s, p, len)) return 0;
+            if (nl && !put_raw(s, "\r\n", 2)) return 0;
+        }
         if (!nl) break;
-        if (!put_raw(s, "\r\n", 2)) return 0;
         p = nl + 1;
     }
     return n;

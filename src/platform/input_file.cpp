@@ -51,6 +51,37 @@ int64_t pread_full(int fd, unsigned char* dest, int64_t n, int64_t offset) {
     return got;
 }
 
+// Reads n bytes at f->pos: what the window holds is copied from it, a request of half a
+// window or more goes straight to the destination, anything else refills the window.
+// Fewer than n only at the end of the file; -1 on an error.
+int64_t read_through_window(InFile* f, unsigned char* out, int64_t n) {
+    int64_t got = 0;
+    while (got < n) {
+        int64_t want = n - got;
+        if (f->pos >= f->win_off && f->pos < f->win_off + f->win_len) {
+            int64_t avail = f->win_off + f->win_len - f->pos;
+            int64_t take = want < avail ? want : avail;
+            std::memcpy(out + got, f->win + (f->pos - f->win_off), static_cast<size_t>(take));
+            f->pos += take;
+            got += take;
+            continue;
+        }
+        if (want >= kWindow / 2) {
+            int64_t r = pread_full(f->fd, out + got, want, f->pos);
+            if (r < 0) return -1;
+            f->pos += r;
+            got += r;
+            break;  // either all arrived or the file ended
+        }
+        int64_t r = pread_full(f->fd, f->win, kWindow, f->pos);
+        if (r < 0) return -1;
+        f->win_off = f->pos;
+        f->win_len = r;
+        if (r == 0) break;
+    }
+    return got;
+}
+
 }  // namespace
 
 InOpen in_open(const std::string& path, int16_t* handle) {
@@ -94,31 +125,19 @@ int64_t in_read(int16_t handle, void* dest, int64_t n) {
     InFile* f = lookup(handle);
     if (f == nullptr || n < 0 || io_fail_now(IoOp::in_read)) return -1;
     unsigned char* out = static_cast<unsigned char*>(dest);
-    int64_t got = 0;
-    while (got < n) {
-        int64_t want = n - got;
-        if (f->pos >= f->win_off && f->pos < f->win_off + f->win_len) {
-            int64_t avail = f->win_off + f->win_len - f->pos;
-            int64_t take = want < avail ? want : avail;
-            std::memcpy(out + got, f->win + (f->pos - f->win_off), static_cast<size_t>(take));
-            f->pos += take;
-            got += take;
-            continue;
+    // A .cinit walk reads its table a word at a time, and each section's contents follow
+    // the previous one: most reads lie wholly inside the window and cost one copy.
+    int64_t at = f->pos - f->win_off;
+    if (at >= 0 && n <= f->win_len - at) {
+        if (n == 4) {
+            std::memcpy(out, f->win + at, 4);
+        } else {
+            std::memcpy(out, f->win + at, static_cast<size_t>(n));
         }
-        if (want >= kWindow / 2) {
-            int64_t r = pread_full(f->fd, out + got, want, f->pos);
-            if (r < 0) return -1;
-            f->pos += r;
-            got += r;
-            break;  // either all arrived or the file ended
-        }
-        int64_t r = pread_full(f->fd, f->win, kWindow, f->pos);
-        if (r < 0) return -1;
-        f->win_off = f->pos;
-        f->win_len = r;
-        if (r == 0) break;
+        f->pos += n;
+        return n;
     }
-    return got;
+    return read_through_window(f, out, n);
 }
 
 void in_close(int16_t handle) {

@@ -1,0 +1,268 @@
+#include "dump/image.h"
+
+#include <algorithm>
+
+#include "dump/crc32.h"
+#include "dump/text_format.h"
+
+namespace velm::dump {
+
+namespace {
+
+void add(Image* image, Severity severity, uint32_t record, uint64_t word,
+         const std::string& message) {
+    Problem p;
+    p.severity = severity;
+    p.record = record;
+    p.has_position = true;
+    p.position = word_position(image->stream, word);
+    p.message = message;
+    image->problems.push_back(p);
+}
+
+// "1 byte", "2 bytes".
+std::string count(uint64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+bool kind_of_tag(uint32_t tag, RecordKind* kind) {
+    switch (tag) {
+        case kSectionTag:
+            *kind = RecordKind::section;
+            return true;
+        case kCinitTag:
+            *kind = RecordKind::cinit;
+            return true;
+        case kEndTag:
+            *kind = RecordKind::end;
+            return true;
+        default:
+            return false;
+    }
+}
+
+uint32_t data_crc(const WordStream& stream, uint64_t first_data_word, uint32_t length) {
+    uint32_t state = crc32_begin();
+    uint64_t left = length;
+    for (uint64_t w = first_data_word; left > 0; ++w) {
+        uint32_t v = stream.words[w];
+        uint8_t bytes[4] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
+                            static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 24)};
+        size_t n = left < 4 ? static_cast<size_t>(left) : 4;
+        state = crc32_update(state, bytes, n);
+        left -= n;
+    }
+    return crc32_end(state);
+}
+
+// One warning for every record whose range begins inside the range of a record before
+// it in address order: at most one per record, however many records pile up on the
+// same addresses, and each names a real pair.
+void find_overlaps(Image* image) {
+    std::vector<const Record*> by_address;
+    for (const Record& r : image->records) {
+        if (r.kind != RecordKind::end && r.length > 0) by_address.push_back(&r);
+    }
+    std::sort(by_address.begin(), by_address.end(), [](const Record* a, const Record* b) {
+        return a->address != b->address ? a->address < b->address : a->index < b->index;
+    });
+    const Record* reach = nullptr;  // the record reaching highest so far
+    for (const Record* r : by_address) {
+        if (reach != nullptr && r->address <= last_address(*reach)) {
+            const Record* first = reach->index < r->index ? reach : r;
+            const Record* second = reach->index < r->index ? r : reach;
+            uint64_t to = std::min(last_address(*reach), last_address(*r));
+            std::string text = format(
+                "records %u (%s at %s) and %u (%s at %s) overlap at 0x%08X..0x%08llX", first->index,
+                kind_name(first->kind),
+                position_text(image->stream, word_position(image->stream, first->first_word))
+                    .c_str(),
+                second->index, kind_name(second->kind),
+                position_text(image->stream, word_position(image->stream, second->first_word))
+                    .c_str(),
+                r->address, static_cast<unsigned long long>(to));
+            add(image, Severity::warning, second->index, second->first_word, text);
+        }
+        if (reach == nullptr || last_address(*r) > last_address(*reach)) reach = r;
+    }
+}
+
+}  // namespace
+
+const char* kind_name(RecordKind kind) {
+    switch (kind) {
+        case RecordKind::section:
+            return "section";
+        case RecordKind::cinit:
+            return "cinit";
+        case RecordKind::end:
+            return "end";
+    }
+    return "?";
+}
+
+uint64_t word_position(const WordStream& stream, uint64_t word) {
+    if (stream.encoding == Encoding::binary) return 4 * word;
+    return word < stream.lines.size() ? stream.lines[word] : stream.end_position;
+}
+
+std::string position_text(const WordStream& stream, uint64_t position) {
+    return (stream.encoding == Encoding::binary ? "byte offset " : "line ") +
+           std::to_string(position);
+}
+
+std::vector<uint8_t> record_bytes(const Image& image, const Record& record) {
+    std::vector<uint8_t> out;
+    out.reserve(record.length);
+    for (uint64_t i = 0; i < record.length; ++i) {
+        uint32_t v = image.stream.words[record.first_word + 3 + i / 4];
+        out.push_back(static_cast<uint8_t>(v >> (8 * (i % 4))));
+    }
+    return out;
+}
+
+namespace {
+
+// The records of the word stream, in order, up to the end record or the first problem
+// that hides where the next record starts.
+void decode_stream(Image* image) {
+    const WordStream& s = image->stream;
+    const bool binary = s.encoding == Encoding::binary;
+    const char* end_of_data = binary ? "the end of the file" : "the end of the initializer list";
+    const uint64_t words = s.words.size();
+    uint64_t w = 0;
+    uint32_t index = 0;
+    while (w < words || (binary && s.stray_bytes > 0)) {
+        ++index;
+        const std::string at = position_text(s, word_position(s, w));
+        const uint64_t left = words - w;
+        RecordKind kind = RecordKind::section;
+        if (left == 0 || (left < 3 && kind_of_tag(s.words[w], &kind))) {
+            // Not even a header: stray bytes, or a known tag without address or length.
+            std::string have =
+                binary ? format("%llu of 12 bytes",
+                                static_cast<unsigned long long>(4 * left + s.stray_bytes))
+                       : format("%llu of 3 words", static_cast<unsigned long long>(left));
+            add(image, Severity::error, index, w,
+                format("record %u at %s: header cut short by %s: %s present", index, at.c_str(),
+                       end_of_data, have.c_str()));
+            return;
+        }
+        const uint32_t tag = s.words[w];
+        if (!kind_of_tag(tag, &kind)) {
+            add(image, Severity::error, index, w,
+                format("record %u at %s: unknown tag 0x%08X", index, at.c_str(), tag));
+            return;
+        }
+        const uint32_t address = s.words[w + 1];
+        const uint32_t length = s.words[w + 2];
+        Record r;
+        r.index = index;
+        r.kind = kind;
+        r.tag = tag;
+        r.address = address;
+        r.length = length;
+        r.first_word = w;
+        if (kind == RecordKind::end) {
+            if (address != 0 || length != 0) {
+                add(image, Severity::error, index, w,
+                    format("end record (record %u) at %s: address 0x%08X and length 0x%08X "
+                           "must both be 0",
+                           index, at.c_str(), address, length));
+            }
+            image->records.push_back(r);
+            w += 3;
+            if (w < words || s.stray_bytes > 0) {
+                std::string more = binary ? count(4 * (words - w) + s.stray_bytes, "more byte",
+                                                  "more bytes")
+                                          : count(words - w, "more word", "more words");
+                add(image, Severity::error, index, w,
+                    format("end record (record %u) at %s is followed by %s, from %s", index,
+                           at.c_str(), more.c_str(),
+                           position_text(s, word_position(s, w)).c_str()));
+            }
+            return;
+        }
+        const std::string named =
+            format("record %u (%s) at %s", index, kind_name(kind), at.c_str());
+        if (length == 0 || length == 0xFFFFFFFFu) {
+            add(image, Severity::error, index, w,
+                format("%s: invalid length 0x%08X", named.c_str(), length));
+            // With 0xFFFFFFFF announced, where the next record starts is anybody's guess.
+            if (length != 0) return;
+        } else if (static_cast<uint64_t>(address) + length - 1 > 0xFFFFFFFFu) {
+            add(image, Severity::error, index, w,
+                format(
+                    "%s: address range 0x%08X..0x%09llX passes 0xFFFFFFFF", named.c_str(), address,
+                    static_cast<unsigned long long>(static_cast<uint64_t>(address) + length - 1)));
+        }
+        r.data_words = static_cast<uint32_t>((static_cast<uint64_t>(length) + 3) / 4);
+        if (left - 3 < r.data_words) {
+            std::string announced = count(r.data_words, "data word", "data words");
+            std::string have =
+                binary ? format("%s (%llu bytes) announced, %s present", announced.c_str(),
+                                4ull * r.data_words,
+                                count(4 * (left - 3) + s.stray_bytes, "byte", "bytes").c_str())
+                       : format("%s announced, %llu present", announced.c_str(),
+                                static_cast<unsigned long long>(left - 3));
+            add(image, Severity::error, index, w,
+                format("record %u (%s, address 0x%08X, length 0x%08X) at %s: cut short by %s: "
+                       "%s",
+                       index, kind_name(kind), address, length, at.c_str(), end_of_data,
+                       have.c_str()));
+            return;
+        }
+        r.crc32 = data_crc(s, w + 3, length);
+        image->records.push_back(r);
+        w += 3 + r.data_words;
+    }
+    const std::string at = position_text(s, s.end_position);
+    if (index == 0 && binary) {
+        add(image, Severity::error, 0, w, "no end record: the file is empty");
+    } else if (index == 0) {
+        add(image, Severity::error, 0, w,
+            format("no end record: the initializer list ending at %s is empty", at.c_str()));
+    } else {
+        add(image, Severity::error, 0, w,
+            format("no end record: %s at %s, after record %u",
+                   binary ? "the file ends" : "the initializer list ends", at.c_str(), index));
+    }
+}
+
+}  // namespace
+
+void decode_records(Image* image) {
+    decode_stream(image);
+    find_overlaps(image);
+}
+
+Summary summarize(const Image& image) {
+    Summary sum;
+    for (const Record& r : image.records) {
+        if (r.kind == RecordKind::end) continue;
+        ++sum.records;
+        ++(r.kind == RecordKind::section ? sum.section_records : sum.cinit_records);
+        sum.bytes += r.length;
+        if (r.length == 0) continue;
+        if (!sum.has_range || r.address < sum.lowest) sum.lowest = r.address;
+        if (!sum.has_range || last_address(r) > sum.highest) sum.highest = last_address(r);
+        sum.has_range = true;
+    }
+    return sum;
+}
+
+bool has_errors(const Image& image) {
+    for (const Problem& p : image.problems) {
+        if (p.severity == Severity::error) return true;
+    }
+    return false;
+}
+
+bool has_warnings(const Image& image) {
+    for (const Problem& p : image.problems) {
+        if (p.severity == Severity::warning) return true;
+    }
+    return false;
+}
+
+}  // namespace velm::dump

@@ -1,0 +1,77 @@
+#include "dump_test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace velm_dump_test {
+
+std::string dump_path() {
+    return VELM_DUMP_PATH;
+}
+
+std::string c6x_path() {
+    return VELM_C6X_PATH;
+}
+
+RunResult run_dump(const std::string& dir, const std::vector<std::string>& args) {
+    return velm_test::run_in(dir, args, dump_path());
+}
+
+Converted convert(const TempDir& dir, const std::string& name, const Bytes& coff) {
+    dir.write(name + ".out", coff);
+    RunResult text = velm_test::run_in(dir.path(), {name + ".out", name + ".c"}, c6x_path());
+    EXPECT_EQ(text.exit_status, 0) << text.out;
+    RunResult binary =
+        velm_test::run_in(dir.path(), {name + ".out", name + ".bin", "-b"}, c6x_path());
+    EXPECT_EQ(binary.exit_status, 0) << binary.out;
+    return {dir.read(name + ".c"), dir.read(name + ".bin")};
+}
+
+std::string as_string(const Bytes& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
+
+Bytes as_bytes(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
+
+uint32_t get_le32(const std::string& bytes, size_t offset) {
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<uint8_t>(bytes.at(offset + i));
+    return v;
+}
+
+void set_le32(std::string* bytes, size_t offset, uint32_t value) {
+    for (int i = 0; i < 4; ++i) bytes->at(offset + i) = static_cast<char>(value >> (8 * i));
+}
+
+std::vector<CoffSection> read_sections(const Bytes& coff) {
+    const std::string s = as_string(coff);
+    auto le16 = [&](size_t at) {
+        return static_cast<uint32_t>(static_cast<uint8_t>(s.at(at)) |
+                                     (static_cast<uint8_t>(s.at(at + 1)) << 8));
+    };
+    std::vector<CoffSection> out;
+    const uint32_t count = le16(2);
+    size_t at = 22 + le16(16);  // after the file header and the optional header
+    for (uint32_t i = 0; i < count; ++i, at += 48) {
+        CoffSection c;
+        c.name = s.substr(at, 8);
+        c.name = c.name.substr(0, c.name.find('\0'));
+        c.vaddr = get_le32(s, at + 12);
+        c.size = get_le32(s, at + 16);
+        c.scnptr = get_le32(s, at + 20);
+        c.flags = get_le32(s, at + 40);
+        out.push_back(c);
+    }
+    return out;
+}
+
+uint32_t line_of(const std::string& text, const std::string& needle) {
+    size_t at = text.find(needle);
+    if (at == std::string::npos) return 0;
+    uint32_t line = 1;
+    for (size_t i = 0; i < at; ++i) line += text[i] == '\n' ? 1 : 0;
+    return line;
+}
+
+}  // namespace velm_dump_test

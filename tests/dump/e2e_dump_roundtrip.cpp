@@ -1,0 +1,236 @@
+// Round trip: COFF2 input -> c6x_velm (TEXT and BINARY) -> velm_dump.
+//
+// For every input that converts, both encodings must dump to the same record list, every
+// section record must carry exactly the section's bytes from the COFF file, and every
+// cinit record exactly its table entry's bytes.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "dump/crc32.h"
+#include "dump/image.h"
+#include "dump/image_reader.h"
+#include "dump_test_support.h"
+
+using namespace velm_dump_test;
+using velm::dump::Image;
+using velm::dump::Record;
+using velm::dump::RecordKind;
+using velm_test::Coff;
+using velm_test::pattern;
+using velm_test::Section;
+using velm_test::words;
+
+namespace {
+
+struct ExpectedCinit {
+    uint32_t address;
+    Bytes data;
+};
+
+struct RoundTripCase {
+    std::string name;
+    Coff coff;
+    std::vector<ExpectedCinit> cinit;  // the entries of the expanded .cinit table, in order
+};
+
+Section section(const std::string& name, uint32_t address, uint32_t flags, Bytes data) {
+    Section s;
+    s.name = name;
+    s.paddr = address;
+    s.vaddr = address;
+    s.flags = flags;
+    s.data = std::move(data);
+    return s;
+}
+
+std::vector<RoundTripCase> cases() {
+    std::vector<RoundTripCase> out;
+
+    out.push_back({"example",
+                   velm_test::example_program(),
+                   {{0x80001000, words({0x00000001, 0x0000FFFF})},
+                    {0x80001010, {0x48, 0x65, 0x6C, 0x6C, 0x6F}},
+                    {0x80001020, words({0x12345678})}}});
+
+    // Every partial-word case and the line-break cases of the TEXT encoding, with the
+    // flag combinations that convert as plain sections.
+    Coff small;
+    small.entry = 0x1000;
+    small.sections = {section(".s1", 0x1000, 0x20, pattern(1, 1)),
+                      section(".s2", 0x2000, 0x40, pattern(2, 2)),
+                      section(".s3", 0x3000, 0x00, pattern(3, 3)),
+                      section(".s4", 0x4000, 0x30, pattern(4, 4)),
+                      section(".s16", 0x5000, 0x60, pattern(16, 5)),
+                      section(".s17", 0x6000, 0xC0, pattern(17, 6))};
+    out.push_back({"small_sections", small, {}});
+
+    // Above the 0x40000-byte piece of the writer, and not a multiple of 4.
+    Coff large;
+    large.sections = {section(".text", 0x00800000, 0x20, pattern(0x40000 + 0x1235, 9)),
+                      section(".data", 0x80000000, 0x40, pattern(8, 10))};
+    out.push_back({"large_section", large, {}});
+
+    // .cinit tables: lengths 1, 2, 3, 5 and 12, filler words; a .cinit flagged DATA only
+    // is one plain section record; a copy-data section of another name and a section
+    // without stored contents give no record.
+    Coff cinit;
+    cinit.entry = 0x20;
+    Bytes table = velm_test::cinit_table({{1, 0x80000000, {0xA1}},
+                                          {2, 0x80000010, {0xB1, 0xB2}},
+                                          {0, 0, {}},
+                                          {3, 0x80000020, {0xC1, 0xC2, 0xC3}},
+                                          {5, 0x80000030, {1, 2, 3, 4, 5}},
+                                          {0, 0, {}},
+                                          {12, 0x80000040, pattern(12, 12)}});
+    Section heap = section(".sysmem", 0x80008000, 0x00, {});
+    heap.size = 0x8000;
+    heap.scnptr = 0;
+    cinit.sections = {section(".text", 0x20, 0x20, pattern(40, 13)),
+                      section(".cinit", 0x90000000, 0x50, table),
+                      section(".switch", 0x80000100, 0x50, pattern(16, 14)),
+                      section(".CINIT", 0x90001000, 0x40, velm_test::cinit_table({})), heap};
+    out.push_back({"cinit_tables",
+                   cinit,
+                   {{0x80000000, {0xA1}},
+                    {0x80000010, {0xB1, 0xB2}},
+                    {0x80000020, {0xC1, 0xC2, 0xC3}},
+                    {0x80000030, {1, 2, 3, 4, 5}},
+                    {0x80000040, pattern(12, 12)}}});
+
+    Coff no_opt;
+    no_opt.has_opt_header = false;
+    no_opt.sections = {section(".text", 0x400, 0x20, pattern(30, 15)),
+                       section(".const", 0x800, 0x40, pattern(7, 16))};
+    out.push_back({"no_optional_header", no_opt, {}});
+
+    // Nothing qualifies: the image is the end record alone.
+    Coff none;
+    Section bss = section(".bss", 0x80000000, 0x80, {});
+    bss.size = 0x100;
+    Section copy = section(".vectors", 0, 0x10, {});
+    copy.size = 0x200;
+    none.sections = {bss, copy, section(".empty", 0x100, 0x40, {})};
+    out.push_back({"no_qualifying_section", none, {}});
+    return out;
+}
+
+// The section records c6x_velm must write for a COFF file, read back from its bytes:
+// every non-empty section that is code, data or regular (flags 0), is not a copy-data
+// section and has its contents stored in the file, with those contents.
+std::vector<ExpectedCinit> expected_sections(const Bytes& coff) {
+    std::vector<ExpectedCinit> out;
+    for (const CoffSection& s : read_sections(coff)) {
+        bool valid = s.size != 0 && ((s.flags & 0x60) != 0 || s.flags == 0);
+        bool copy_data = (s.flags & 0x50) == 0x50;
+        if (!valid || copy_data || s.scnptr == 0) continue;
+        out.push_back({s.vaddr, Bytes(coff.begin() + s.scnptr, coff.begin() + s.scnptr + s.size)});
+    }
+    return out;
+}
+
+std::vector<ExpectedCinit> records_of_kind(const Image& image, RecordKind kind) {
+    std::vector<ExpectedCinit> out;
+    for (const Record& r : image.records) {
+        if (r.kind == kind) out.push_back({r.address, velm::dump::record_bytes(image, r)});
+    }
+    return out;
+}
+
+bool operator==(const ExpectedCinit& a, const ExpectedCinit& b) {
+    return a.address == b.address && a.data == b.data;
+}
+
+void PrintTo(const ExpectedCinit& e, std::ostream* os) {
+    *os << "{address 0x" << std::hex << e.address << std::dec << ", " << e.data.size() << " bytes}";
+}
+
+void PrintTo(const RoundTripCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+}  // namespace
+
+class RoundTrip : public ::testing::TestWithParam<RoundTripCase> {};
+
+TEST_P(RoundTrip, BothEncodingsDumpToTheSectionsAndEntriesOfTheInput) {
+    const RoundTripCase& c = GetParam();
+    TempDir dir;
+    const Bytes coff = velm_test::build_coff(c.coff);
+    Converted conv = convert(dir, "in", coff);
+
+    Image text = velm::dump::read_image(conv.text);
+    Image binary = velm::dump::read_image(conv.binary);
+    EXPECT_EQ(text.stream.encoding, velm::dump::Encoding::text);
+    EXPECT_EQ(binary.stream.encoding, velm::dump::Encoding::binary);
+    EXPECT_TRUE(text.problems.empty()) << text.problems[0].message;
+    EXPECT_TRUE(binary.problems.empty()) << binary.problems[0].message;
+
+    // Identical record lists, data included.
+    ASSERT_EQ(text.records.size(), binary.records.size());
+    for (size_t i = 0; i < text.records.size(); ++i) {
+        const Record& t = text.records[i];
+        const Record& b = binary.records[i];
+        EXPECT_EQ(t.kind, b.kind) << i;
+        EXPECT_EQ(t.address, b.address) << i;
+        EXPECT_EQ(t.length, b.length) << i;
+        EXPECT_EQ(t.data_words, b.data_words) << i;
+        EXPECT_EQ(t.crc32, b.crc32) << i;
+        EXPECT_EQ(velm::dump::record_bytes(text, t), velm::dump::record_bytes(binary, b)) << i;
+    }
+    ASSERT_FALSE(binary.records.empty());
+    EXPECT_EQ(binary.records.back().kind, RecordKind::end);
+
+    // The data are the input's bytes.
+    EXPECT_EQ(records_of_kind(binary, RecordKind::section), expected_sections(coff));
+    EXPECT_EQ(records_of_kind(binary, RecordKind::cinit), c.cinit);
+    for (const Record& r : binary.records) {
+        if (r.kind == RecordKind::end) continue;
+        std::vector<uint8_t> bytes = velm::dump::record_bytes(binary, r);
+        EXPECT_EQ(r.crc32, velm::dump::crc32(bytes.data(), bytes.size()));
+    }
+
+    // The tool's own listings agree, apart from the file name and encoding lines.
+    velm_test::RunResult lt = run_dump(dir.path(), {"in.c"});
+    velm_test::RunResult lb = run_dump(dir.path(), {"in.bin"});
+    EXPECT_EQ(lt.exit_status, 0) << lt.err;
+    EXPECT_EQ(lb.exit_status, 0) << lb.err;
+    EXPECT_EQ(lt.err, "");
+    EXPECT_EQ(lt.out.rfind("file:      in.c\nencoding:  TEXT\n", 0), 0u) << lt.out;
+    EXPECT_EQ(lb.out.rfind("file:      in.bin\nencoding:  BINARY\n", 0), 0u) << lb.out;
+    EXPECT_EQ(lt.out.substr(lt.out.find("\n\n")), lb.out.substr(lb.out.find("\n\n")));
+    EXPECT_EQ(lb.out.find('\r'), std::string::npos) << "velm_dump writes plain line feeds";
+
+    velm_test::RunResult check = run_dump(dir.path(), {"--check", "in.c"});
+    EXPECT_EQ(check.exit_status, 0);
+    EXPECT_EQ(check.out + check.err, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, RoundTrip, ::testing::ValuesIn(cases()),
+                         [](const ::testing::TestParamInfo<RoundTripCase>& info) {
+                             return info.param.name;
+                         });
+
+TEST(RoundTripListing, TheExampleListsItsRecordsAndSummary) {
+    TempDir dir;
+    convert(dir, "app", velm_test::build_coff(velm_test::example_program()));
+    velm_test::RunResult r = run_dump(dir.path(), {"app.bin"});
+    ASSERT_EQ(r.exit_status, 0) << r.err;
+    const std::string table = r.out.substr(r.out.find("index"));
+    // Addresses, lengths, last addresses and word counts follow from the example's
+    // sections; the CRCs are checked against the COFF bytes in the round trip above.
+    const char* rows[] = {"    1  section  0x00000400  0x00001806  0x00001C05   1538  0x",
+                          "    2  section  0x80000000  0x00000040  0x8000003F     16  0x",
+                          "    3  section  0x80000040  0x0000002D  0x8000006C     12  0x",
+                          "    4  cinit    0x80001000  0x00000008  0x80001007      2  0x",
+                          "    5  cinit    0x80001010  0x00000005  0x80001014      2  0x",
+                          "    6  cinit    0x80001020  0x00000004  0x80001023      1  0x",
+                          "    7  section  0x80004000  0x00000018  0x80004017      6  0x",
+                          "    8  end      0x00000000  0x00000000  -               0  -\n"};
+    for (const char* row : rows) EXPECT_NE(table.find(row), std::string::npos) << row;
+    EXPECT_NE(table.find("\nrecords:   7 (4 section, 3 cinit)\nbytes:     6300\n"
+                         "lowest:    0x00000400\nhighest:   0x80004017\n"),
+              std::string::npos)
+        << table;
+}

@@ -1,0 +1,155 @@
+// velm_dump's command line and the behaviour of each mode, run in-process.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "dump/dump_options.h"
+#include "dump/dump_run.h"
+
+using namespace velm::dump;
+
+namespace {
+
+using Args = std::vector<std::string>;
+
+std::string words_binary(const std::vector<uint32_t>& words) {
+    std::string out;
+    for (uint32_t w : words) {
+        for (int i = 0; i < 4; ++i) out += static_cast<char>(w >> (8 * i));
+    }
+    return out;
+}
+
+const std::string kSound = words_binary({0x90003B09, 0x100, 4, 7, 0xFFFF3B09, 0, 0});
+const std::string kOverlap =
+    words_binary({0x90003B09, 0x100, 4, 7, 0x90013B09, 0x102, 1, 8, 0xFFFF3B09, 0, 0});
+const std::string kDamaged = words_binary({0x90003B09, 0x100, 4, 7});
+
+DumpResult run(const Args& args, const std::vector<std::string>& contents) {
+    DumpOptions options;
+    EXPECT_EQ(parse_dump_options(args, &options), "");
+    std::vector<DumpInput> inputs;
+    for (size_t i = 0; i < contents.size(); ++i) inputs.push_back({options.files[i], contents[i]});
+    return run_dump(options, inputs);
+}
+
+}  // namespace
+
+TEST(Options, ReadModesFilesAndStrictAnywhere) {
+    DumpOptions o;
+    EXPECT_EQ(parse_dump_options({"img.bin"}, &o), "");
+    EXPECT_EQ(o.mode, Mode::list);
+    EXPECT_EQ(o.files, Args{"img.bin"});
+    EXPECT_FALSE(o.strict);
+
+    EXPECT_EQ(parse_dump_options({"img.bin", "--strict", "--check"}, &o), "");
+    EXPECT_EQ(o.mode, Mode::check);
+    EXPECT_TRUE(o.strict);
+
+    EXPECT_EQ(parse_dump_options({"--json", "--json", "-"}, &o), "");
+    EXPECT_EQ(o.mode, Mode::json);
+    EXPECT_EQ(o.files, Args{"-"});
+
+    EXPECT_EQ(parse_dump_options({"--diff", "a", "--", "--b"}, &o), "");
+    EXPECT_EQ(o.mode, Mode::diff);
+    EXPECT_EQ(o.files, (Args{"a", "--b"}));
+
+    EXPECT_EQ(parse_dump_options({"--che", "--st", "x"}, &o), "");  // unique prefixes
+    EXPECT_EQ(o.mode, Mode::check);
+    EXPECT_TRUE(o.strict);
+
+    EXPECT_EQ(parse_dump_options({"--bogus", "--help"}, &o), "unrecognized option '--bogus'");
+    EXPECT_EQ(parse_dump_options({"--help", "--bogus"}, &o), "");
+    EXPECT_EQ(o.mode, Mode::help);
+    EXPECT_EQ(parse_dump_options({"--vers"}, &o), "");
+    EXPECT_EQ(o.mode, Mode::version);
+}
+
+TEST(Options, UsageFaultsAreWordedAsGnuToolsWordThem) {
+    const std::vector<std::pair<Args, std::string>> cases = {
+        {{}, "missing operand"},
+        {{"--check"}, "missing operand"},
+        {{"a", "b"}, "extra operand 'b'"},
+        {{"--diff", "a"}, "missing operand after 'a'"},
+        {{"--diff", "a", "b", "c"}, "extra operand 'c'"},
+        {{"-x", "a"}, "invalid option -- 'x'"},
+        {{"--frobnicate", "a"}, "unrecognized option '--frobnicate'"},
+        {{"--check=yes", "a"}, "option '--check' doesn't allow an argument"},
+        {{"--check", "--json", "a"}, "options '--check' and '--json' cannot be used together"},
+        {{"--diff", "--json", "a", "b"}, "options '--diff' and '--json' cannot be used together"},
+        {{"--", "--help"}, ""},  // a file named --help
+        {{"--", "a", "b"}, "extra operand 'b'"},
+    };
+    for (const auto& [args, message] : cases) {
+        DumpOptions o;
+        std::string joined;
+        for (const std::string& a : args) joined += a + " ";
+        EXPECT_EQ(parse_dump_options(args, &o), message) << joined;
+    }
+    DumpOptions o;
+    EXPECT_EQ(parse_dump_options({"--", "--help"}, &o), "");
+    EXPECT_EQ(o.files, Args{"--help"});
+}
+
+TEST(Options, HelpAndVersionFollowGnuConventions) {
+    std::string help = help_text();
+    EXPECT_EQ(help.rfind("Usage: velm_dump [--check | --json] [--strict] FILE\n", 0), 0u);
+    for (const char* word :
+         {"--check", "--json", "--diff", "--strict", "--help", "--version", "Exit status:"}) {
+        EXPECT_NE(help.find(word), std::string::npos) << word;
+    }
+    EXPECT_EQ(version_text(), std::string("velm_dump (c6x_velm) ") + VELM_PROJECT_VERSION +
+                                  "\nCopyright (C) Kestrane Systems Ltd.\n");
+}
+
+TEST(Modes, ListCheckAndJsonShareTheExitStatus) {
+    for (const char* mode : {"--check", "--json", "--strict"}) {
+        DumpResult sound = run({mode, "a"}, {kSound});
+        EXPECT_EQ(sound.status, kExitOk) << mode;
+        EXPECT_EQ(sound.err, "") << mode;
+        DumpResult damaged = run({mode, "a"}, {kDamaged});
+        EXPECT_EQ(damaged.status, kExitProblems) << mode;
+        EXPECT_EQ(damaged.err,
+                  "velm_dump: a: error: no end record: the file ends at byte offset 16, after "
+                  "record 1\n")
+            << mode;
+    }
+    EXPECT_EQ(run({"--check", "a"}, {kSound}).out, "");
+    EXPECT_EQ(run({"--check", "a"}, {kDamaged}).out, "");
+    EXPECT_NE(run({"a"}, {kDamaged}).out.find("    1  section  0x00000100"), std::string::npos);
+    EXPECT_EQ(run({"--json", "a"}, {kSound}).out.rfind("{\n  \"file\": \"a\",\n", 0), 0u);
+}
+
+TEST(Modes, WarningsFailOnlyUnderStrict) {
+    const std::string warning =
+        "velm_dump: a: warning: records 1 (section at byte offset 0) and 2 (cinit at byte "
+        "offset 16) overlap at 0x00000102..0x00000102\n";
+    DumpResult lax = run({"--check", "a"}, {kOverlap});
+    EXPECT_EQ(lax.status, kExitOk);
+    EXPECT_EQ(lax.err, warning);
+    DumpResult strict = run({"--check", "--strict", "a"}, {kOverlap});
+    EXPECT_EQ(strict.status, kExitProblems);
+    EXPECT_EQ(strict.err, warning);
+}
+
+TEST(Modes, DiffSaysEqualDifferentOrTrouble) {
+    DumpResult equal = run({"--diff", "a", "b"}, {kSound, kSound});
+    EXPECT_EQ(equal.status, kExitOk);
+    EXPECT_EQ(equal.out, "");
+    DumpResult different = run({"--diff", "a", "b"}, {kSound, kOverlap});
+    EXPECT_EQ(different.status, kExitProblems);
+    EXPECT_NE(different.out.find("added    cinit    0x00000102..0x00000102"), std::string::npos)
+        << different.out;
+    // An overlap is only a warning, so the comparison goes ahead; --strict refuses it.
+    EXPECT_EQ(different.err,
+              "velm_dump: b: warning: records 1 (section at byte offset 0) and 2 (cinit at byte "
+              "offset 16) overlap at 0x00000102..0x00000102\n");
+    EXPECT_EQ(run({"--diff", "--strict", "a", "b"}, {kSound, kOverlap}).status, kExitTrouble);
+    DumpResult damaged = run({"--diff", "a", "b"}, {kDamaged, kSound});
+    EXPECT_EQ(damaged.status, kExitTrouble);
+    EXPECT_EQ(damaged.out, "");
+    EXPECT_EQ(damaged.err,
+              "velm_dump: a: error: no end record: the file ends at byte offset 16, after "
+              "record 1\n");
+}

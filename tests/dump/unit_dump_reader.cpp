@@ -1,0 +1,216 @@
+// CRC-32, encoding detection and the two word readers of velm_dump.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "dump/crc32.h"
+#include "dump/image_reader.h"
+
+using namespace velm::dump;
+
+namespace {
+
+const uint8_t* u8(const std::string& s) {
+    return reinterpret_cast<const uint8_t*>(s.data());
+}
+
+struct TextResult {
+    bool decodable = false;
+    std::vector<uint32_t> words;
+    std::vector<uint32_t> lines;
+    std::vector<std::string> problems;
+    uint64_t end_line = 0;
+};
+
+TextResult parse(const std::string& source) {
+    TextResult r;
+    WordStream s;
+    std::vector<Problem> problems;
+    r.decodable = read_text(u8(source), source.size(), &s, &problems);
+    r.words = s.words;
+    r.lines = s.lines;
+    r.end_line = s.end_position;
+    for (const Problem& p : problems) r.problems.push_back(p.message);
+    return r;
+}
+
+using Words = std::vector<uint32_t>;
+using Texts = std::vector<std::string>;
+
+}  // namespace
+
+TEST(Crc32, MatchesTheStandardCheckValues) {
+    const std::string check = "123456789";
+    EXPECT_EQ(crc32(u8(check), check.size()), 0xCBF43926u);
+    const std::string fox = "The quick brown fox jumps over the lazy dog";
+    EXPECT_EQ(crc32(u8(fox), fox.size()), 0x414FA339u);
+    EXPECT_EQ(crc32(nullptr, 0), 0u);
+    const uint8_t zero = 0;
+    EXPECT_EQ(crc32(&zero, 1), 0xD202EF8Du);
+}
+
+TEST(Crc32, PiecesGiveTheSameResultAsOneCall) {
+    const std::string fox = "The quick brown fox jumps over the lazy dog";
+    for (size_t split = 0; split <= fox.size(); ++split) {
+        uint32_t state = crc32_begin();
+        state = crc32_update(state, u8(fox), split);
+        state = crc32_update(state, u8(fox) + split, fox.size() - split);
+        EXPECT_EQ(crc32_end(state), 0x414FA339u) << "split at " << split;
+    }
+}
+
+TEST(Detection, BinaryStartsWithTheTagLowHalfOrHoldsBytesNoSourceHolds) {
+    auto detect = [](const std::string& s) { return detect_encoding(u8(s), s.size()); };
+    EXPECT_EQ(detect(std::string("\x09\x3B\x00\x90", 4)), Encoding::binary);
+    EXPECT_EQ(detect(std::string("\x09\x3B", 2)), Encoding::binary);  // cut after 2 bytes
+    EXPECT_EQ(detect("\x09"), Encoding::binary);                      // cut after 1 byte
+    EXPECT_EQ(detect(""), Encoding::binary);
+    // A damaged first tag: the zero bytes of the rest still tell.
+    EXPECT_EQ(detect(std::string("\x78\x56\x34\x12\x00\x04\x00\x00", 8)), Encoding::binary);
+    EXPECT_EQ(detect(std::string("// x\x01y\n", 7)), Encoding::binary);
+
+    EXPECT_EQ(detect("// TMS320C6xxx\r\nunsigned int A[] = \r\n{0};\r\n"), Encoding::text);
+    EXPECT_EQ(detect("\tunsigned int A[] = {0};\f\v\n"), Encoding::text);
+    EXPECT_EQ(detect("// source: /home/j\xC3\xBCrgen/APP.OUT\nunsigned int A[]={0};"),
+              Encoding::text);
+}
+
+TEST(BinaryReader, ReadsLittleEndianWordsAndCountsStrayBytes) {
+    const std::string bytes("\x09\x3B\x00\x90\x01\x02\x03\x04\xAA\xBB", 10);
+    WordStream s;
+    read_binary(u8(bytes), bytes.size(), &s);
+    EXPECT_EQ(s.encoding, Encoding::binary);
+    EXPECT_EQ(s.words, (Words{0x90003B09u, 0x04030201u}));
+    EXPECT_EQ(s.stray_bytes, 2u);
+    EXPECT_EQ(s.end_position, 10u);
+    EXPECT_TRUE(s.lines.empty());
+}
+
+TEST(TextReader, ReadsHexDecimalAndOctalLiteralsWithSuffixes) {
+    TextResult r = parse(
+        "unsigned int A[] = {0x1f, 0XAB, 10, 010, 0, 4294967295, 0xFFFFFFFF, 000000000000001,"
+        " 1u, 2U, 3ul, 4UL, 5lu, 6LLU, 7ull, 0x8uLL, 9l, 10LL};");
+    EXPECT_TRUE(r.decodable);
+    EXPECT_TRUE(r.problems.empty()) << r.problems[0];
+    EXPECT_EQ(r.words,
+              (Words{31, 171, 10, 8, 0, 0xFFFFFFFF, 0xFFFFFFFF, 1, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+}
+
+TEST(TextReader, RefusesMalformedAndOversizedNumbers) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"1uu", "line 1: invalid number '1uu'"},
+        {"1lL", "line 1: invalid number '1lL'"},
+        {"1ulu", "line 1: invalid number '1ulu'"},
+        {"0x", "line 1: invalid number '0x'"},
+        {"08", "line 1: invalid number '08'"},
+        {"1.5", "line 1: invalid number '1.5'"},
+        {"0x1G", "line 1: invalid number '0x1G'"},
+        {"12abc", "line 1: invalid number '12abc'"},
+        {"0x100000000", "line 1: number 0x100000000 does not fit into 32 bits"},
+        {"4294967296", "line 1: number 4294967296 does not fit into 32 bits"},
+        {"040000000000", "line 1: number 040000000000 does not fit into 32 bits"},
+        {"99999999999999999999999",
+         "line 1: number 99999999999999999999999 does not fit into "
+         "32 bits"},
+    };
+    for (const auto& [literal, message] : cases) {
+        TextResult r = parse("unsigned int A[] = {1, " + literal + "};");
+        EXPECT_FALSE(r.decodable) << literal;
+        EXPECT_EQ(r.problems, Texts{message}) << literal;
+    }
+}
+
+TEST(TextReader, SkipsCommentsAndWhiteSpaceAndCountsLines) {
+    TextResult r = parse(
+        "/* a */ unsigned /* b */ int // c, 7,\n"
+        "  A[] = { // d\n"
+        "\t1, /* e, 2,\n"
+        " */ 3 ,\r\n"
+        "  0x4 , };  // after\n"
+        "/* closing */\n");
+    EXPECT_TRUE(r.decodable);
+    EXPECT_TRUE(r.problems.empty()) << r.problems[0];
+    EXPECT_EQ(r.words, (Words{1, 3, 4}));
+    EXPECT_EQ(r.lines, (Words{3, 4, 5}));
+    EXPECT_EQ(r.end_line, 5u);
+}
+
+TEST(TextReader, AcceptsCrLfLineEndsAndATrailingComma) {
+    TextResult r = parse("unsigned int A[] = \r\n{\r\n     0x1,  0x2,\r\n     0x3,\r\n};\r\n");
+    EXPECT_TRUE(r.problems.empty()) << r.problems[0];
+    EXPECT_EQ(r.words, (Words{1, 2, 3}));
+    EXPECT_EQ(r.lines, (Words{3, 3, 4}));
+}
+
+TEST(TextReader, SplicesBackslashNewlineAsACompilerDoes) {
+    // The comment goes on on the next line, so 5 is no word; the literal 0x12 is split.
+    TextResult r = parse("// comment \\\n 5, \nunsigned int A[] = {0x1\\\r\n2, 3};");
+    EXPECT_TRUE(r.problems.empty()) << r.problems[0];
+    EXPECT_EQ(r.words, (Words{0x12, 3}));
+    EXPECT_EQ(r.lines, (Words{3, 4}));
+}
+
+TEST(TextReader, AcceptsOtherDeclarationSpecifiersAndAnEmptyList) {
+    TextResult r = parse("static const uint32_t boot_image[] = { 7 };");
+    EXPECT_TRUE(r.problems.empty());
+    EXPECT_EQ(r.words, Words{7});
+    r = parse("unsigned int A[] = {};");
+    EXPECT_TRUE(r.decodable);
+    EXPECT_TRUE(r.problems.empty());
+    EXPECT_TRUE(r.words.empty());
+}
+
+TEST(TextReader, ReportsSyntaxErrorsWithTheirLine) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"",
+         "line 1: expected the declaration 'unsigned int NAME[] = {', found the end of the "
+         "file"},
+        {"int[] = {1};", "line 1: expected the declaration 'unsigned int NAME[] = {', found '['"},
+        {"\n#include <x.h>\n",
+         "line 2: expected the declaration 'unsigned int NAME[] = {', "
+         "found '#'"},
+        {"unsigned int A[4] = {1};", "line 1: expected ']', found '4'"},
+        {"unsigned int A[] {1};", "line 1: expected '=', found '{'"},
+        {"unsigned int A[] = 1;", "line 1: expected '{', found '1'"},
+        {"unsigned int A[] = {,};", "line 1: expected a number, found ','"},
+        {"unsigned int A[] = {1,,2};", "line 1: expected a number, found ','"},
+        {"unsigned int A[] = {\n-1};", "line 2: expected a number, found '-'"},
+        {"unsigned int A[] = {1\n+2};", "line 2: expected ',' or '}', found '+'"},
+        {"unsigned int A[] = {1 2};", "line 1: expected ',' or '}', found '2'"},
+        {"unsigned int A[] = {1, \x80};", "line 1: expected a number, found byte 0x80"},
+        {"unsigned int A[] = {1, /* x\n\n", "line 1: unterminated comment"},
+    };
+    for (const auto& [source, message] : cases) {
+        TextResult r = parse(source);
+        EXPECT_FALSE(r.decodable) << source;
+        EXPECT_EQ(r.problems, Texts{message}) << source;
+    }
+}
+
+TEST(TextReader, AFileEndingInsideTheListStillDeliversItsWords) {
+    TextResult r = parse("unsigned int A[] = {1, 2,\n3");
+    EXPECT_TRUE(r.decodable);
+    EXPECT_EQ(r.words, (Words{1, 2, 3}));
+    EXPECT_EQ(r.problems,
+              Texts{"line 2: the file ends inside the initializer list (no closing '};')"});
+    EXPECT_EQ(r.end_line, 2u);
+
+    r = parse("unsigned int A[] = {\r\n");
+    EXPECT_TRUE(r.decodable);
+    EXPECT_TRUE(r.words.empty());
+    EXPECT_EQ(r.problems,
+              Texts{"line 1: the file ends inside the initializer list (no closing '};')"});
+}
+
+TEST(TextReader, ProblemsAfterTheClosedListKeepItsWords) {
+    TextResult r = parse("unsigned int A[] = {1}");
+    EXPECT_TRUE(r.decodable);
+    EXPECT_EQ(r.words, Words{1});
+    EXPECT_EQ(r.problems, Texts{"line 1: expected ';' after '}', found the end of the file"});
+
+    r = parse("unsigned int A[] = {1};\n\nint b;\n");
+    EXPECT_TRUE(r.decodable);
+    EXPECT_EQ(r.words, Words{1});
+    EXPECT_EQ(r.problems, Texts{"line 3: unexpected 'int' after the declaration"});
+}

@@ -1,0 +1,311 @@
+// Record decoding, the checks, the summary, the diff and the output texts of velm_dump,
+// on images assembled word by word.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "dump/crc32.h"
+#include "dump/dump_format.h"
+#include "dump/image.h"
+#include "dump/image_diff.h"
+#include "dump/image_reader.h"
+
+using namespace velm::dump;
+
+namespace {
+
+using Words = std::vector<uint32_t>;
+using Texts = std::vector<std::string>;
+
+// A BINARY image of `words`, followed by `stray` extra bytes.
+std::string binary(const Words& words, const std::string& stray = "") {
+    std::string out;
+    for (uint32_t w : words) {
+        for (int i = 0; i < 4; ++i) out += static_cast<char>(w >> (8 * i));
+    }
+    return out + stray;
+}
+
+Texts messages(const Image& image) {
+    Texts out;
+    for (const Problem& p : image.problems) out.push_back(p.message);
+    return out;
+}
+
+uint32_t crc_of(const std::vector<uint8_t>& bytes) {
+    return crc32(bytes.data(), bytes.size());
+}
+
+constexpr uint32_t S = kSectionTag;
+constexpr uint32_t C = kCinitTag;
+constexpr uint32_t E = kEndTag;
+
+}  // namespace
+
+TEST(Decode, ACompleteImageGivesItsRecordsWithWordCountsAndCrcs) {
+    Image image = read_image(binary({S, 0x400, 6, 0x04030201, 0x00000605,  //
+                                     C, 0x80001000, 1, 0xDDCCBBAA,         //
+                                     E, 0, 0}));
+    EXPECT_TRUE(image.problems.empty());
+    ASSERT_EQ(image.records.size(), 3u);
+    const Record& sec = image.records[0];
+    EXPECT_EQ(sec.index, 1u);
+    EXPECT_EQ(sec.kind, RecordKind::section);
+    EXPECT_EQ(sec.address, 0x400u);
+    EXPECT_EQ(sec.length, 6u);
+    EXPECT_EQ(sec.data_words, 2u);
+    EXPECT_EQ(sec.crc32, crc_of({1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(record_bytes(image, sec), (std::vector<uint8_t>{1, 2, 3, 4, 5, 6}));
+    // Only the announced bytes count: the three rounding bytes of a cinit word do not.
+    const Record& cin = image.records[1];
+    EXPECT_EQ(cin.kind, RecordKind::cinit);
+    EXPECT_EQ(cin.first_word, 5u);
+    EXPECT_EQ(cin.data_words, 1u);
+    EXPECT_EQ(cin.crc32, crc_of({0xAA}));
+    EXPECT_EQ(image.records[2].kind, RecordKind::end);
+    EXPECT_EQ(image.records[2].index, 3u);
+
+    Summary sum = summarize(image);
+    EXPECT_EQ(sum.records, 2u);
+    EXPECT_EQ(sum.section_records, 1u);
+    EXPECT_EQ(sum.cinit_records, 1u);
+    EXPECT_EQ(sum.bytes, 7u);
+    EXPECT_TRUE(sum.has_range);
+    EXPECT_EQ(sum.lowest, 0x400u);
+    EXPECT_EQ(sum.highest, 0x80001000u);
+}
+
+TEST(Decode, AnImageOfTheEndRecordAloneIsSoundAndEmpty) {
+    Image image = read_image(binary({E, 0, 0}));
+    EXPECT_TRUE(image.problems.empty());
+    Summary sum = summarize(image);
+    EXPECT_EQ(sum.records, 0u);
+    EXPECT_EQ(sum.bytes, 0u);
+    EXPECT_FALSE(sum.has_range);
+}
+
+TEST(Decode, AddressRangeMayEndAtTheLastAddressButNotPassIt) {
+    Image ok = read_image(binary({S, 0xFFFFFFF0, 0x10, 1, 2, 3, 4, E, 0, 0}));
+    EXPECT_TRUE(ok.problems.empty()) << messages(ok)[0];
+    EXPECT_EQ(summarize(ok).highest, 0xFFFFFFFFu);
+
+    Image bad = read_image(binary({S, 0xFFFFFFF0, 0x11, 1, 2, 3, 4, 5, E, 0, 0}));
+    EXPECT_EQ(messages(bad), Texts{"record 1 (section) at byte offset 0: address range "
+                                   "0xFFFFFFF0..0x100000000 passes 0xFFFFFFFF"});
+    ASSERT_EQ(bad.records.size(), 2u);  // the length is sound, so decoding goes on
+    EXPECT_EQ(summarize(bad).highest, 0x100000000u);
+}
+
+TEST(Decode, LengthZeroIsReportedAndDecodingGoesOn) {
+    Image image = read_image(binary({C, 0x100, 0, S, 0x200, 4, 9, E, 0, 0}));
+    EXPECT_EQ(messages(image),
+              Texts{"record 1 (cinit) at byte offset 0: invalid length 0x00000000"});
+    ASSERT_EQ(image.records.size(), 3u);
+    EXPECT_EQ(image.records[0].data_words, 0u);
+    Summary sum = summarize(image);
+    EXPECT_EQ(sum.lowest, 0x200u);  // a record without bytes covers no address
+    EXPECT_EQ(sum.highest, 0x203u);
+}
+
+TEST(Decode, LengthAllOnesStopsDecoding) {
+    Image image = read_image(binary({S, 0x100, 0xFFFFFFFF, 1, 2, E, 0, 0}));
+    EXPECT_EQ(messages(image),
+              Texts{"record 1 (section) at byte offset 0: invalid length 0xFFFFFFFF"});
+    EXPECT_TRUE(image.records.empty());
+}
+
+TEST(Decode, CutShortHeadersAreNamedByWhatIsPresent) {
+    EXPECT_EQ(messages(read_image(binary({S, 0x100, 4, 7}, "\x09\x3B"))),
+              Texts{"record 2 at byte offset 16: header cut short by the end of the file: 2 of "
+                    "12 bytes present"});
+    EXPECT_EQ(messages(read_image(binary({S, 0x100, 4, 7, C, 0x10}, "\x01"))),
+              Texts{"record 2 at byte offset 16: header cut short by the end of the file: 9 of "
+                    "12 bytes present"});
+    // An unknown tag is named as such even without the rest of the header.
+    EXPECT_EQ(messages(read_image(binary({S, 0x100, 4, 7, 0x12345678}))),
+              Texts{"record 2 at byte offset 16: unknown tag 0x12345678"});
+}
+
+TEST(Decode, CutShortDataCountsWordsAndStrayBytes) {
+    EXPECT_EQ(messages(read_image(binary({S, 0x100, 9, 7}, "\x01\x02"))),
+              Texts{"record 1 (section, address 0x00000100, length 0x00000009) at byte offset "
+                    "0: cut short by the end of the file: 3 data words (12 bytes) announced, 6 "
+                    "bytes present"});
+}
+
+TEST(Decode, EverythingAfterTheEndRecordIsReported) {
+    EXPECT_EQ(messages(read_image(binary({E, 0, 0}, std::string(1, '\0')))),
+              Texts{"end record (record 1) at byte offset 0 is followed by 1 more byte, from "
+                    "byte offset 12"});
+    EXPECT_EQ(messages(read_image(binary({S, 1, 1, 1, E, 0, 0, E, 0, 0}))),
+              Texts{"end record (record 2) at byte offset 16 is followed by 12 more bytes, from "
+                    "byte offset 28"});
+}
+
+TEST(Decode, EndRecordWithAddressOrLength) {
+    EXPECT_EQ(messages(read_image(binary({E, 0, 4}))),
+              Texts{"end record (record 1) at byte offset 0: address 0x00000000 and length "
+                    "0x00000004 must both be 0"});
+}
+
+TEST(Decode, NoEndRecord) {
+    EXPECT_EQ(messages(read_image(binary({S, 0x100, 4, 7}))),
+              Texts{"no end record: the file ends at byte offset 16, after record 1"});
+    EXPECT_EQ(messages(read_image(std::string())), Texts{"no end record: the file is empty"});
+    EXPECT_EQ(messages(read_image(std::string("unsigned int A[] = {\r\n};\r\n"))),
+              Texts{"no end record: the initializer list ending at line 2 is empty"});
+}
+
+TEST(Decode, TextPositionsAreTheLinesOfTheTags) {
+    Image image = read_image(
+        std::string("unsigned int A[] = {\n0x90003B09, 0x100, 4,\n 7,\n0x90003B09, 0x102, 0, \n"
+                    "0xFFFF3B09, 0, 0, 5 };\n"));
+    // Record 2 lies inside record 1's range but covers no byte: no overlap is claimed.
+    EXPECT_EQ(messages(image),
+              (Texts{"record 2 (section) at line 4: invalid length 0x00000000",
+                     "end record (record 3) at line 5 is followed by 1 more word, from line 5"}));
+}
+
+TEST(Overlaps, EachRecordThatStartsInsideAnEarlierRangeIsWarnedOnce) {
+    // Three records on the same bytes give two warnings, not three; touching ranges and
+    // records without bytes give none.
+    Image image = read_image(binary({S, 0x100, 8, 1, 2,  //
+                                     S, 0x108, 4, 3,     // touches the first: fine
+                                     C, 0x100, 4, 4,     // inside the first
+                                     C, 0x104, 4, 5,     // inside the first too
+                                     S, 0x10C, 0, E, 0, 0}));
+    Texts want = {"record 5 (section) at byte offset 68: invalid length 0x00000000",
+                  "records 1 (section at byte offset 0) and 3 (cinit at byte offset 36) overlap "
+                  "at 0x00000100..0x00000103",
+                  "records 1 (section at byte offset 0) and 4 (cinit at byte offset 52) overlap "
+                  "at 0x00000104..0x00000107"};
+    EXPECT_EQ(messages(image), want);
+    EXPECT_EQ(image.problems[1].severity, Severity::warning);
+    EXPECT_EQ(image.problems[1].record, 3u);
+    EXPECT_EQ(image.problems[1].position, 36u);
+    EXPECT_TRUE(has_warnings(image));
+}
+
+TEST(Overlaps, ALongRangeIsRememberedPastShortOnesInsideIt) {
+    Words words = {S, 0x000, 0x100};
+    words.resize(words.size() + 64, 0);  // 0x100 bytes of data
+    for (uint32_t w : {S, 0x010u, 4u, 0u, S, 0x0F0u, 4u, 0u, E, 0u, 0u}) words.push_back(w);
+    Image image = read_image(binary(words));
+    EXPECT_EQ(messages(image),
+              (Texts{"records 1 (section at byte offset 0) and 2 (section at byte offset 268) "
+                     "overlap at 0x00000010..0x00000013",
+                     "records 1 (section at byte offset 0) and 3 (section at byte offset 284) "
+                     "overlap at 0x000000F0..0x000000F3"}));
+}
+
+TEST(Listing, ShowsEveryRecordAndTheSummary) {
+    Image image = read_image(binary({S, 0x400, 6, 0x04030201, 0x00000605,  //
+                                     C, 0x80001000, 0, E, 0, 0}));
+    EXPECT_EQ(format_listing("img.bin", image),
+              "file:      img.bin\n"
+              "encoding:  BINARY\n"
+              "\n"
+              "index  kind     address     length      last        words  crc32\n"
+              "    1  section  0x00000400  0x00000006  0x00000405      2  0x81F67724\n"
+              "    2  cinit    0x80001000  0x00000000  -               0  0x00000000\n"
+              "    3  end      0x00000000  0x00000000  -               0  -\n"
+              "\n"
+              "records:   2 (1 section, 1 cinit)\n"
+              "bytes:     6\n"
+              "lowest:    0x00000400\n"
+              "highest:   0x00000405\n");
+    EXPECT_EQ(crc_of({1, 2, 3, 4, 5, 6}), 0x81F67724u);
+
+    Image empty = read_image(binary({E, 0, 0}));
+    std::string text = format_listing("e", empty);
+    EXPECT_NE(text.find("records:   0 (0 section, 0 cinit)\nbytes:     0\nlowest:    -\n"
+                        "highest:   -\n"),
+              std::string::npos)
+        << text;
+}
+
+TEST(Json, StringsAreEscapedAndAlwaysValidUtf8) {
+    EXPECT_EQ(json_string("a\"b\\c"), "\"a\\\"b\\\\c\"");
+    EXPECT_EQ(json_string(std::string("\n\t\x01\x1F", 4)), "\"\\u000A\\u0009\\u0001\\u001F\"");
+    EXPECT_EQ(json_string("j\xC3\xBCrgen \xE2\x82\xAC \xF0\x9F\x98\x80"),
+              "\"j\xC3\xBCrgen \xE2\x82\xAC \xF0\x9F\x98\x80\"");
+    // A lone continuation byte, a cut sequence, an overlong form and a surrogate.
+    EXPECT_EQ(json_string("\x80|\xC3|\xC0\xAF|\xED\xA0\x80"),
+              "\"\\uFFFD|\\uFFFD|\\uFFFD\\uFFFD|\\uFFFD\\uFFFD\\uFFFD\"");
+}
+
+TEST(Diff, MatchesRecordsByAddressRangeNotByOrder) {
+    Image a = read_image(binary({S, 0x100, 4, 1, C, 0x200, 4, 2, E, 0, 0}));
+    Image b = read_image(binary({C, 0x200, 4, 2, S, 0x100, 4, 1, E, 0, 0}));
+    EXPECT_TRUE(diff_images(a, b).empty());
+    EXPECT_EQ(format_diff(diff_images(a, b)), "");
+}
+
+TEST(Diff, IgnoresTheRoundingBytesOfTheLastWord) {
+    Image a = read_image(binary({C, 0x200, 5, 0x44332211, 0xEEEEEE55, E, 0, 0}));
+    Image b = read_image(binary({C, 0x200, 5, 0x44332211, 0x00000055, E, 0, 0}));
+    EXPECT_TRUE(diff_images(a, b).empty());
+}
+
+TEST(Diff, ReportsChangedRemovedAndAddedRecordsInAddressOrder) {
+    Image a = read_image(binary({S, 0x100, 8, 0x11111111, 0x22222222,  // data change
+                                 S, 0x200, 4, 0x33333333,              // grows
+                                 C, 0x300, 4, 0x44444444,              // removed
+                                 S, 0x500, 4, 0x55555555,              // kind change
+                                 E, 0,     0}));
+    Image b = read_image(binary({S, 0x600, 4, 0x66666666,              // added
+                                 S, 0x100, 8, 0x11111111, 0x22992222,  //
+                                 S, 0x200, 8, 0x33333333, 0x77777777,  //
+                                 C, 0x500, 4, 0x55555555,              //
+                                 E, 0,     0}));
+    std::vector<Difference> d = diff_images(a, b);
+    ASSERT_EQ(d.size(), 5u);
+    EXPECT_EQ(d[0].change, Change::changed);
+    EXPECT_TRUE(d[0].data_differ);
+    EXPECT_EQ(d[0].first_difference, 0x106u);
+    EXPECT_EQ(d[1].change, Change::changed);
+    EXPECT_TRUE(d[1].length_differs);
+    EXPECT_FALSE(d[1].data_differ);  // the bytes both hold are equal
+    EXPECT_EQ(d[2].change, Change::removed);
+    EXPECT_EQ(d[3].change, Change::changed);
+    EXPECT_TRUE(d[3].kind_differs);
+    EXPECT_EQ(d[4].change, Change::added);
+
+    auto crc = [](const Image& img, size_t i) { return img.records[i].crc32; };
+    char line[160];
+    std::string want;
+    std::snprintf(line, sizeof line,
+                  "changed  section  0x00000100..0x00000107  data differ from 0x00000106 "
+                  "(crc32 0x%08X -> 0x%08X)\n",
+                  crc(a, 0), crc(b, 1));
+    want += line;
+    std::snprintf(line, sizeof line,
+                  "changed  section  0x00000200..0x00000203  length 0x00000004 -> 0x00000008 "
+                  "(crc32 0x%08X -> 0x%08X)\n",
+                  crc(a, 1), crc(b, 2));
+    want += line;
+    std::snprintf(line, sizeof line,
+                  "removed  cinit    0x00000300..0x00000303  4 bytes, crc32 0x%08X\n", crc(a, 2));
+    want += line;
+    want += "changed  section  0x00000500..0x00000503  kind section -> cinit\n";
+    std::snprintf(line, sizeof line,
+                  "added    section  0x00000600..0x00000603  4 bytes, crc32 0x%08X\n", crc(b, 0));
+    want += line;
+    want += "3 changed, 1 removed, 1 added\n";
+    EXPECT_EQ(format_diff(d), want);
+}
+
+TEST(Diff, RecordsOfTheSameRangePairInFileOrder) {
+    Image a = read_image(binary({C, 0x100, 4, 1, C, 0x100, 4, 2, E, 0, 0}));
+    Image b = read_image(binary({C, 0x100, 4, 1, C, 0x100, 4, 3, E, 0, 0}));
+    std::vector<Difference> d = diff_images(a, b);
+    ASSERT_EQ(d.size(), 1u);
+    EXPECT_EQ(d[0].a->index, 2u);
+    EXPECT_EQ(d[0].b->index, 2u);
+    Image c = read_image(binary({C, 0x100, 4, 1, E, 0, 0}));
+    d = diff_images(a, c);
+    ASSERT_EQ(d.size(), 1u);
+    EXPECT_EQ(d[0].change, Change::removed);
+    EXPECT_EQ(d[0].a->index, 2u);
+}

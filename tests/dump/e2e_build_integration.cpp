@@ -1,0 +1,158 @@
+// The README's "Using c6x_velm in a build": its make rule and CMake add_custom_command are
+// the ones of examples/build-integration, and that project builds a host program from a
+// DSP program with the built tools, rebuilds the image when the program changes, and
+// stops without leaving an image behind when the conversion fails.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <utime.h>
+
+#include <algorithm>
+#include <ctime>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "dump_test_support.h"
+
+using namespace velm_dump_test;
+
+namespace {
+
+const std::string kExampleDir = std::string(VELM_SOURCE_DIR) + "/examples/build-integration";
+
+// What host prints for example_program(): one line per record, then the totals.
+const char kHostOutput[] =
+    "section 0x00000400 6150 bytes\n"
+    "section 0x80000000 64 bytes\n"
+    "section 0x80000040 45 bytes\n"
+    "cinit   0x80001000 8 bytes\n"
+    "cinit   0x80001010 5 bytes\n"
+    "cinit   0x80001020 4 bytes\n"
+    "section 0x80004000 24 bytes\n"
+    "7 records, 6300 bytes\n";
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
+// The fenced code blocks of one language in the README section of that name.
+std::vector<std::string> readme_blocks(const std::string& language) {
+    const std::string readme = velm_test::read_file(std::string(VELM_SOURCE_DIR) + "/README.md");
+    size_t begin = readme.find("\n## Using c6x_velm in a build\n");
+    if (begin == std::string::npos) return {};
+    size_t end = readme.find("\n## ", begin + 1);
+    const std::string section = readme.substr(begin, end == std::string::npos ? end : end - begin);
+    std::vector<std::string> blocks;
+    const std::string fence = "\n```" + language + "\n";
+    for (size_t at = section.find(fence); at != std::string::npos;
+         at = section.find(fence, at + 1)) {
+        size_t body = at + fence.size();
+        size_t close = section.find("\n```\n", body - 1);
+        if (close == std::string::npos) break;
+        blocks.push_back(section.substr(body, close + 1 - body));
+    }
+    return blocks;
+}
+
+void copy_example(const TempDir& dir, const std::string& sub) {
+    ASSERT_EQ(::mkdir(dir.file(sub).c_str(), 0755), 0);
+    for (const char* name : {"Makefile", "CMakeLists.txt", "host.c"}) {
+        std::string content = velm_test::read_file(kExampleDir + "/" + name);
+        ASSERT_FALSE(content.empty()) << name;
+        dir.write(sub + "/" + name, content);
+    }
+}
+
+RunResult make(const std::string& dir, std::vector<std::string> args) {
+    const std::string tool = VELM_MAKE;
+    if (tool.empty()) {
+        ADD_FAILURE() << "make not found: install the Debian package make";
+        return {};
+    }
+    args.push_back("C6X_VELM=" + c6x_path());
+    args.push_back("VELM_DUMP=" + dump_path());
+    return velm_test::run_in(dir, args, tool);
+}
+
+void set_mtime(const std::string& path, std::time_t when) {
+    struct utimbuf times = {when, when};
+    ASSERT_EQ(::utime(path.c_str(), &times), 0) << path;
+}
+
+}  // namespace
+
+TEST(BuildIntegration, TheReadmeShowsTheRulesOfTheExampleProject) {
+    const std::vector<std::pair<std::string, std::string>> kinds = {{"make", "Makefile"},
+                                                                    {"cmake", "CMakeLists.txt"}};
+    for (const auto& [language, file] : kinds) {
+        std::vector<std::string> blocks = readme_blocks(language);
+        ASSERT_FALSE(blocks.empty()) << "no ```" << language << " block in the README section";
+        const std::vector<std::string> example =
+            lines(velm_test::read_file(kExampleDir + "/" + file));
+        for (const std::string& block : blocks) {
+            for (const std::string& line : lines(block)) {
+                if (line.empty()) continue;
+                EXPECT_NE(std::find(example.begin(), example.end(), line), example.end())
+                    << "README line not in examples/build-integration/" << file << ": " << line;
+            }
+        }
+    }
+    // The recipe lines start with a tab, as make demands.
+    std::vector<std::string> make_blocks = readme_blocks("make");
+    ASSERT_FALSE(make_blocks.empty());
+    EXPECT_NE(make_blocks[0].find("\n\t$(C6X_VELM) $< $@\n"), std::string::npos);
+}
+
+TEST(BuildIntegration, MakeBuildsTheHostAndRebuildsTheImageWhenTheProgramChanges) {
+    TempDir dir;
+    copy_example(dir, "project");
+    dir.write("app.out", velm_test::build_coff(velm_test::example_program()));
+    const std::string project = dir.file("project");
+    const std::vector<std::string> vars = {"DSP_PROGRAM=../app.out"};
+
+    RunResult built = make(project, vars);
+    ASSERT_EQ(built.exit_status, 0) << built.out << built.err;
+    RunResult host = velm_test::run_in(project, {}, project + "/host");
+    EXPECT_EQ(host.exit_status, 0);
+    EXPECT_EQ(host.out, kHostOutput);
+
+    std::vector<std::string> question = vars;
+    question.insert(question.begin(), "-q");
+    EXPECT_EQ(make(project, question).exit_status, 0) << "up to date after a build";
+    set_mtime(dir.file("app.out"), std::time(nullptr) + 5);
+    EXPECT_EQ(make(project, question).exit_status, 1) << "a newer DSP program is noticed";
+    RunResult again = make(project, vars);
+    ASSERT_EQ(again.exit_status, 0) << again.out << again.err;
+    EXPECT_NE(again.out.find("--check dsp_image.c"), std::string::npos) << again.out;
+
+    // A program that does not convert stops the build and leaves no image.
+    dir.write("broken.out", std::string(100, 'x'));
+    ASSERT_EQ(make(project, {"clean"}).exit_status, 0);
+    RunResult broken = make(project, {"DSP_PROGRAM=../broken.out"});
+    EXPECT_NE(broken.exit_status, 0);
+    EXPECT_NE(broken.out.find("error: invalid COFF file format"), std::string::npos) << broken.out;
+    EXPECT_FALSE(dir.exists("project/dsp_image.c"));
+    EXPECT_FALSE(dir.exists("project/host"));
+}
+
+TEST(BuildIntegration, CMakeBuildsTheHostWithTheCustomCommand) {
+    TempDir dir;
+    copy_example(dir, "project");
+    dir.write("app.out", velm_test::build_coff(velm_test::example_program()));
+    const std::string cmake = VELM_CMAKE_COMMAND;
+    RunResult configured = velm_test::run_in(
+        dir.path(),
+        {"-S", dir.file("project"), "-B", dir.file("build"), "-DC6X_VELM=" + c6x_path(),
+         "-DVELM_DUMP=" + dump_path(), "-DDSP_PROGRAM=" + dir.file("app.out")},
+        cmake);
+    ASSERT_EQ(configured.exit_status, 0) << configured.out << configured.err;
+    RunResult built = velm_test::run_in(dir.path(), {"--build", dir.file("build")}, cmake);
+    ASSERT_EQ(built.exit_status, 0) << built.out << built.err;
+    EXPECT_TRUE(dir.exists("build/dsp_image.c"));
+    RunResult host = velm_test::run_in(dir.path(), {}, dir.file("build/host"));
+    EXPECT_EQ(host.exit_status, 0);
+    EXPECT_EQ(host.out, kHostOutput);
+}

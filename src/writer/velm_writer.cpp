@@ -23,6 +23,14 @@ constexpr size_t kMaxTextPerWord = 19;     // "0x" 8 digits ",  " "\n     "
 // record's comment and header lines (whose name and attribute text are bounded).
 char text_buffer[kWordsPerChunk * kMaxTextPerWord + 256];
 
+// Copies a string literal; its length is known when compiling, so nothing is measured
+// per record.
+template <size_t N>
+char* put_literal(char* out, const char (&text)[N]) {
+    std::memcpy(out, text, N - 1);
+    return out + N - 1;
+}
+
 Status emit(const char* begin, const char* end) {
     size_t n = static_cast<size_t>(end - begin);
     return out_write(run_state.out_stream, begin, n) == n ? kOk : kWriteError;
@@ -86,27 +94,51 @@ char* put_comment_name(char* out, const char* name) {
     return out;
 }
 
+// The attribute text depends only on the section flags and the record name. A .cinit
+// table's entries all repeat their section's, so the last one is kept.
+struct AttributeText {
+    bool valid = false;
+    uint32_t flags = 0;
+    char name[kSectionNameSize] = {};
+    char text[kAttributeTextSize] = {};
+    size_t length = 0;
+};
+AttributeText last_attribute;
+
+const AttributeText& attribute_text(uint32_t flags, const char* name) {
+    AttributeText& a = last_attribute;
+    if (a.valid && a.flags == flags && std::strcmp(a.name, name) == 0) return a;
+    classify_section(flags, name, a.text, nullptr);
+    a.length = std::strlen(a.text);
+    a.flags = flags;
+    std::strncpy(a.name, name, kSectionNameSize - 1);
+    a.name[kSectionNameSize - 1] = '\0';
+    // A name longer than a stored one never comes here; still, never match a cut copy.
+    a.valid = std::strlen(name) < kSectionNameSize;
+    return a;
+}
+
 // "\n// section '<name>':  addr=<8 hex>H  len=<8 hex>H  attrib='<text>'\n" and
 // "     0x<tag>,  0x<address>,  0x<length>,\n     ".
 Status write_text_header(uint32_t tag, uint32_t address, uint32_t length, const char* name) {
-    char attrib[kAttributeTextSize];
-    classify_section(section_at(run_state.cur_section).s_flags, name, attrib, nullptr);
+    const AttributeText& attrib = attribute_text(section_at(run_state.cur_section).s_flags, name);
     char* p = text_buffer;
-    p = put_text(p, "\n// section '");
+    p = put_literal(p, "\n// section '");
     p = put_comment_name(p, name);
-    p = put_text(p, "':  addr=");
+    p = put_literal(p, "':  addr=");
     p = put_hex8_lower(p, address);
-    p = put_text(p, "H  len=");
+    p = put_literal(p, "H  len=");
     p = put_hex8_lower(p, length);
-    p = put_text(p, "H  attrib='");
-    p = put_text(p, attrib);
-    p = put_text(p, "'\n     0x");
+    p = put_literal(p, "H  attrib='");
+    std::memcpy(p, attrib.text, attrib.length);
+    p += attrib.length;
+    p = put_literal(p, "'\n     0x");
     p = put_hex8_upper(p, tag);
-    p = put_text(p, ",  0x");
+    p = put_literal(p, ",  0x");
     p = put_hex8_upper(p, address);
-    p = put_text(p, ",  0x");
+    p = put_literal(p, ",  0x");
     p = put_hex8_upper(p, length);
-    p = put_text(p, ",\n     ");
+    p = put_literal(p, ",\n     ");
     return emit(text_buffer, p);
 }
 
@@ -186,9 +218,9 @@ Status write_record(uint32_t address, uint32_t length, uint32_t byte_count, uint
         if (rs.binary_mode) {
             return out_write(rs.out_stream, word, 4) == 4 ? kOk : kWriteError;
         }
-        char* p = put_text(text_buffer, "0x");
+        char* p = put_literal(text_buffer, "0x");
         p = put_hex8_upper(p, load_le32(word));
-        p = put_text(p, ",\n     ");
+        p = put_literal(p, ",\n     ");
         return emit(text_buffer, p);
     }
     return kOk;

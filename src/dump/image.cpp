@@ -173,9 +173,9 @@ void decode_stream(Image* image) {
             image->records.push_back(r);
             w += 3;
             if (w < words || s.stray_bytes > 0) {
-                std::string more = binary ? count(4 * (words - w) + s.stray_bytes, "more byte",
-                                                  "more bytes")
-                                          : count(words - w, "more word", "more words");
+                std::string more =
+                    binary ? count(4 * (words - w) + s.stray_bytes, "more byte", "more bytes")
+                           : count(words - w, "more word", "more words");
                 add(image, Severity::error, index, w,
                     format("end record (record %u) at %s is followed by %s, from %s", index,
                            at.c_str(), more.c_str(),

@@ -252,6 +252,12 @@ bool read_text(const uint8_t* data, size_t size, WordStream* out, std::vector<Pr
     out->lines.clear();
     out->stray_bytes = 0;
     out->end_position = 0;
+    // A UTF-8 byte order mark, as some Windows editors write one, is skipped as
+    // compilers skip it.
+    if (size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF) {
+        data += 3;
+        size -= 3;
+    }
     Source src(data, size);
     Token tok;
     auto expected = [&](const std::string& what) {

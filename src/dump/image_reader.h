@@ -14,7 +14,8 @@
 // last word is allowed. Any identifiers may stand before NAME (`static const unsigned
 // int`, `uint32_t`); the brackets must be empty. Values above 0xFFFFFFFF, negative
 // numbers, expressions and anything after the closing `};` except white space and
-// comments are errors. Each word remembers the line its literal starts on.
+// comments are errors. A leading UTF-8 byte order mark is skipped. Each word remembers
+// the line its literal starts on.
 //
 // Detection: a file is BINARY when it starts with the bytes 09 3B (the low half of every
 // record tag, stored first), or when it holds a byte that no C source holds (NUL or a

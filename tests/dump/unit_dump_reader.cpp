@@ -151,6 +151,13 @@ TEST(TextReader, SplicesBackslashNewlineAsACompilerDoes) {
     EXPECT_EQ(r.lines, (Words{3, 4}));
 }
 
+TEST(TextReader, SkipsAByteOrderMark) {
+    TextResult r = parse("\xEF\xBB\xBFunsigned int A[] = {\n1};");
+    EXPECT_TRUE(r.problems.empty()) << r.problems[0];
+    EXPECT_EQ(r.words, Words{1});
+    EXPECT_EQ(r.lines, Words{2});
+}
+
 TEST(TextReader, AcceptsOtherDeclarationSpecifiersAndAnEmptyList) {
     TextResult r = parse("static const uint32_t boot_image[] = { 7 };");
     EXPECT_TRUE(r.problems.empty());

@@ -309,3 +309,75 @@ TEST(Diff, RecordsOfTheSameRangePairInFileOrder) {
     EXPECT_EQ(d[0].change, Change::removed);
     EXPECT_EQ(d[0].a->index, 2u);
 }
+
+TEST(Robustness, RandomlyDamagedImagesDecodeToSoundRecordsOrProblems) {
+    // An image in both encodings, the TEXT one laid out as c6x_velm lays it out.
+    Words words = {S, 0x400,      10, 0x11111111, 0x22222222, 0x3333,     //
+                   C, 0x80001000, 5,  0x44444444, 0x55,                   //
+                   S, 0x80000000, 16, 1,          2,          3,      4,  //
+                   E, 0,          0};
+    std::string text = "// image\r\nunsigned int C6XXX_VELM_DATA[] = \r\n{";
+    for (size_t i = 0; i < words.size(); ++i) {
+        char buf[24];
+        std::snprintf(buf, sizeof buf, "%s0x%08X,", i % 4 == 0 ? "\r\n     " : "  ", words[i]);
+        text += buf;
+    }
+    text += "\r\n};\r\n";
+    const std::string bin = binary(words);
+    ASSERT_TRUE(read_image(text).problems.empty());
+    ASSERT_TRUE(read_image(bin).problems.empty());
+
+    uint32_t x = 12345;
+    auto next = [&x](uint32_t n) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        return x % n;
+    };
+    int sound_count = 0;
+    const char kChars[] = "0x19AFuUlL,;{}[]=/*\\\r\n \t-";
+    for (int round = 0; round < 4000; ++round) {
+        std::string s = round % 2 == 0 ? bin : text;
+        for (uint32_t edits = 1 + next(3); edits > 0 && !s.empty(); --edits) {
+            size_t at = next(static_cast<uint32_t>(s.size()));
+            switch (next(4)) {
+                case 0:
+                    s[at] = static_cast<char>(next(256));
+                    break;
+                case 1:
+                    s[at] = kChars[next(sizeof kChars - 1)];
+                    break;
+                case 2:
+                    s.erase(at, 1 + next(8));
+                    break;
+                default:
+                    s.resize(at);
+                    break;
+            }
+        }
+        Image image = read_image(s);
+        for (const Problem& p : image.problems) {
+            EXPECT_LE(p.record, image.records.size() + 1) << p.message;
+            EXPECT_FALSE(p.message.empty());
+        }
+        if (has_errors(image)) continue;
+        ++sound_count;
+        // Sound: the records tile the word stream exactly and end with the end record.
+        ASSERT_FALSE(image.records.empty());
+        EXPECT_EQ(image.records.back().kind, RecordKind::end);
+        uint64_t covered = 0;
+        for (const Record& r : image.records) {
+            EXPECT_EQ(r.first_word, covered);
+            covered += 3 + r.data_words;
+            if (r.kind != RecordKind::end) {
+                std::vector<uint8_t> bytes = record_bytes(image, r);
+                EXPECT_EQ(r.crc32, crc_of(bytes));
+            }
+        }
+        EXPECT_EQ(covered, image.stream.words.size());
+        EXPECT_EQ(image.stream.stray_bytes, 0u);
+    }
+    // Some damage leaves a sound image (a changed data word, a comment character in
+    // white space), so both branches above are exercised.
+    EXPECT_GT(sound_count, 100);
+}

@@ -53,8 +53,9 @@ int64_t pread_full(int fd, unsigned char* dest, int64_t n, int64_t offset) {
 
 // Reads n bytes at f->pos: what the window holds is copied from it, a request of half a
 // window or more goes straight to the destination, anything else refills the window.
-// Fewer than n only at the end of the file; -1 on an error.
-int64_t read_through_window(InFile* f, unsigned char* out, int64_t n) {
+// Fewer than n only at the end of the file; -1 on an error. Kept out of line so that
+// in_read's common case stays a short leaf function.
+[[gnu::noinline]] int64_t read_through_window(InFile* f, unsigned char* out, int64_t n) {
     int64_t got = 0;
     while (got < n) {
         int64_t want = n - got;

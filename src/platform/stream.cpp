@@ -65,6 +65,48 @@ bool put_raw(OutStream* s, const char* p, size_t n) {
     return true;
 }
 
+// The slow paths are kept out of line so that out_write's common case stays a short
+// leaf function: it runs for every record header and data piece.
+
+// A binary write that fills or overflows the buffer. A write of a whole buffer or more
+// into an empty one goes straight to the file.
+[[gnu::noinline]] size_t write_binary(OutStream* s, const char* p, size_t n) {
+    if (s->used == 0 && n >= kBufferSize) {
+        if (!write_all(s, p, n)) {
+            s->failed = true;
+            return 0;
+        }
+        return n;
+    }
+    return put_raw(s, p, n) ? n : 0;
+}
+
+// Text: each line is copied straight into the buffer with its "\r\n" while the room
+// lasts; only the line that reaches the end of the buffer goes through put_raw, so the
+// buffer is still written out in the same full blocks.
+[[gnu::noinline]] size_t write_text(OutStream* s, const char* p, size_t n) {
+    const char* end = p + n;
+    while (p < end) {
+        const char* nl =
+            static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+        const char* stop = nl ? nl : end;
+        size_t len = static_cast<size_t>(stop - p);
+        if (len + 2 <= kBufferSize - s->used) {
+            char* out = s->buf + s->used;
+            std::memcpy(out, p, len);
+            out[len] = '\r';
+            out[len + 1] = '\n';
+            s->used += nl ? len + 2 : len;
+        } else {
+            if (!put_raw(s, p, len)) return 0;
+            if (nl && !put_raw(s, "\r\n", 2)) return 0;
+        }
+        if (!nl) break;
+        p = nl + 1;
+    }
+    return n;
+}
+
 }  // namespace
 
 OutStream* out_open(const std::string& path, bool text_mode, int guard_fd) {
@@ -101,45 +143,14 @@ OutStream* out_open(const std::string& path, bool text_mode, int guard_fd) {
 size_t out_write(OutStream* s, const void* data, size_t n) {
     const char* p = static_cast<const char*>(data);
     if (s->failed) return 0;
-    if (!s->text) {
-        if (s->used == 0 && n >= kBufferSize) {
-            if (!write_all(s, p, n)) {
-                s->failed = true;
-                return 0;
-            }
-            return n;
-        }
-        // Most writes are a record header or a piece of data that fits the buffer.
-        if (n <= kBufferSize - s->used) {
-            std::memcpy(s->buf + s->used, p, n);
-            s->used += n;
-            return n;
-        }
-        return put_raw(s, p, n) ? n : 0;
+    if (s->text) return write_text(s, p, n);
+    // Most binary writes are a record header or a piece of data well inside the room.
+    if (n < kBufferSize - s->used) {
+        std::memcpy(s->buf + s->used, p, n);
+        s->used += n;
+        return n;
     }
-    // Text: each line is copied straight into the buffer with its "\r\n" while the room
-    // lasts; only the line that reaches the end of the buffer goes through put_raw, so
-    // the buffer is still written out in the same full blocks.
-    const char* end = p + n;
-    while (p < end) {
-        const char* nl =
-            static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
-        const char* stop = nl ? nl : end;
-        size_t len = static_cast<size_t>(stop - p);
-        if (len + 2 <= kBufferSize - s->used) {
-            char* out = s->buf + s->used;
-            std::memcpy(out, p, len);
-            out[len] = '\r';
-            out[len + 1] = '\n';
-            s->used += nl ? len + 2 : len;
-        } else {
-            if (!put_raw(s, p, len)) return 0;
-            if (nl && !put_raw(s, "\r\n", 2)) return 0;
-        }
-        if (!nl) break;
-        p = nl + 1;
-    }
-    return n;
+    return write_binary(s, p, n);
 }
 
 int out_close(OutStream* s, bool discard) {

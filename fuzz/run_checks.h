@@ -90,9 +90,20 @@ inline bool read_whole(const std::string& path, std::string* out) {
     out->clear();
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
-    char buf[65536];
+    // Sized once from the file's length: outputs reach megabytes, and the fuzzer reads
+    // three of them per input.
+    struct stat st;
+    size_t len = 0;
+    out->resize(::fstat(fd, &st) == 0 && st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1
+                                                        : 4096);
     ssize_t n;
-    while ((n = ::read(fd, buf, sizeof buf)) > 0) out->append(buf, static_cast<size_t>(n));
+    while (true) {
+        if (len == out->size()) out->resize(out->size() * 2);
+        n = ::read(fd, &(*out)[len], out->size() - len);
+        if (n <= 0) break;
+        len += static_cast<size_t>(n);
+    }
+    out->resize(len);
     ::close(fd);
     return n == 0;
 }
@@ -244,6 +255,7 @@ inline std::string check_records(const std::vector<uint32_t>& w) {
 inline std::string binary_words(const std::string& out, std::vector<uint32_t>* words) {
     words->clear();
     if (out.size() % 4 != 0) return "BINARY output not a whole number of words";
+    words->reserve(out.size() / 4);
     for (size_t at = 0; at < out.size(); at += 4) words->push_back(le32(out, at));
     return "";
 }
@@ -264,71 +276,92 @@ inline bool parse_word(const std::string& line, size_t at, uint32_t* value) {
 // header triple; the termination comment; "};".
 inline std::string text_words(const std::string& out, std::vector<uint32_t>* words) {
     words->clear();
-    std::vector<std::string> lines;
+    words->reserve(out.size() / 12);
     size_t start = 0;
-    while (start < out.size()) {
+    size_t end = 0;  // of the current line, at its CR
+    // Moves to the next line; false at the end of the file or at a bad line end.
+    std::string bad_end;
+    auto next_line = [&]() {
+        if (start >= out.size()) return false;
         size_t cr = out.find('\r', start);
         size_t lf = out.find('\n', start);
-        if (cr == std::string::npos || lf != cr + 1) return "TEXT line not ended by CR LF";
-        lines.push_back(out.substr(start, cr - start));
-        start = lf + 1;
-    }
-    size_t n = 0;
-    if (lines.empty() ||
-        lines[0] != "// TMS320C6xxx COFF-to-VELM32 File Conversion Utility. v.1.2W") {
-        return "TEXT prologue's first line";
-    }
-    for (n = 1; n < lines.size() && lines[n] != "unsigned int C6XXX_VELM_DATA[] = "; ++n) {
-        if (!lines[n].empty() && lines[n].compare(0, 3, "// ") != 0) {
-            return "TEXT prologue line that is not a comment";
+        if (cr == std::string::npos || lf != cr + 1) {
+            bad_end = "TEXT line not ended by CR LF";
+            return false;
         }
+        end = cr;
+        return true;
+    };
+    auto advance = [&]() { start = end + 2; };
+    auto is = [&](const char* text) {
+        size_t n = std::char_traits<char>::length(text);
+        return end - start == n && out.compare(start, n, text) == 0;
+    };
+    auto begins = [&](const char* text) {
+        size_t n = std::char_traits<char>::length(text);
+        return end - start >= n && out.compare(start, n, text) == 0;
+    };
+
+    if (!next_line() || !is("// TMS320C6xxx COFF-to-VELM32 File Conversion Utility. v.1.2W")) {
+        return bad_end.empty() ? "TEXT prologue's first line" : bad_end;
     }
-    if (n + 1 >= lines.size() || lines[n + 1] != "{") return "TEXT declaration";
+    advance();
+    while (true) {
+        if (!next_line()) return bad_end.empty() ? "TEXT without declaration" : bad_end;
+        if (is("unsigned int C6XXX_VELM_DATA[] = ")) break;
+        if (end != start && !begins("// ")) return "TEXT prologue line that is not a comment";
+        advance();
+    }
+    advance();
+    if (!next_line() || !is("{")) return "TEXT declaration";
+    advance();
+
     bool pending_comment = false;
     uint32_t comment_addr = 0, comment_len = 0;
     bool ended = false;
-    for (n += 2; n < lines.size(); ++n) {
-        const std::string& l = lines[n];
+    for (; next_line(); advance()) {
         if (ended) return "TEXT after the closing brace";
-        if (l == "};") {
+        if (is("};")) {
             ended = true;
             continue;
         }
-        if (l == "// VELM32 termination section") {
+        if (is("// VELM32 termination section")) {
             pending_comment = false;
             continue;
         }
-        if (l.compare(0, 12, "// section '") == 0) {
+        if (begins("// section '")) {
             // "// section '<name>':  addr=<8 hex>H  len=<8 hex>H  attrib='<text>'"
-            size_t at = l.rfind("':  addr=");
-            if (at == std::string::npos || at < 12 || at + 44 > l.size() ||
-                l.compare(at + 17, 7, "H  len=") != 0 ||
-                l.compare(at + 32, 11, "H  attrib='") != 0 || l.back() != '\'') {
+            size_t at = out.rfind("':  addr=", end);
+            if (at == std::string::npos || at < start + 12 || at + 44 > end ||
+                out.compare(at + 17, 7, "H  len=") != 0 ||
+                out.compare(at + 32, 11, "H  attrib='") != 0 || out[end - 1] != '\'') {
                 return "TEXT section comment line";
             }
             for (size_t i = 0; i < 8; ++i) {
-                if (!is_hex(l[at + 9 + i], false) || !is_hex(l[at + 24 + i], false)) {
+                if (!is_hex(out[at + 9 + i], false) || !is_hex(out[at + 24 + i], false)) {
                     return "TEXT section comment digits";
                 }
             }
-            comment_addr = hex_value(l, at + 9);
-            comment_len = hex_value(l, at + 24);
+            comment_addr = hex_value(out, at + 9);
+            comment_len = hex_value(out, at + 24);
             pending_comment = true;
             continue;
         }
-        if (l.compare(0, 5, "     ") != 0) return "TEXT line neither comment nor data";
-        size_t at = 5;
+        if (!begins("     ")) return "TEXT line neither comment nor data";
+        size_t at = start + 5;
         size_t first_word = words->size();
-        while (at < l.size()) {
+        while (at < end) {
             uint32_t v;
-            if (!parse_word(l, at, &v)) return "TEXT data word";
+            if (at + 10 > end || !parse_word(out, at, &v)) return "TEXT data word";
             words->push_back(v);
             at += 10;
-            if (at == l.size()) break;  // only the end record's last word has no comma
-            if (l[at] != ',') return "TEXT word separator";
+            if (at == end) break;  // only the end record's last word has no comma
+            if (out[at] != ',') return "TEXT word separator";
             ++at;
-            if (at == l.size()) break;
-            if (l.compare(at, 2, "  ") != 0) return "TEXT word separator";
+            if (at == end) break;
+            if (at + 2 > end || out[at] != ' ' || out[at + 1] != ' ') {
+                return "TEXT word separator";
+            }
             at += 2;
         }
         if (pending_comment) {
@@ -340,14 +373,15 @@ inline std::string text_words(const std::string& out, std::vector<uint32_t>* wor
             pending_comment = false;
         }
     }
+    if (!bad_end.empty()) return bad_end;
     if (!ended) return "TEXT without the closing brace";
     return "";
 }
 
 // The properties of one run of one mode. `out` is the output file's contents when it
 // exists after the run.
-inline std::string check_run(Mode mode, const Capture& run, bool out_exists,
-                             const std::string& out) {
+inline std::string check_run(Mode mode, const Capture& run, bool out_exists, const std::string& out,
+                             std::vector<uint32_t>* words_out = nullptr) {
     if (run.status != 0 && run.status != 1) return "exit status other than 0 and 1";
     const std::string banner = kBanner;
     if (run.console.compare(0, banner.size(), banner) != 0) return "console without banner";
@@ -394,7 +428,8 @@ inline std::string check_run(Mode mode, const Capture& run, bool out_exists,
         return "summary names the wrong encoding";
     }
     if (!out_exists) return "successful conversion without output file";
-    std::vector<uint32_t> words;
+    std::vector<uint32_t> own;
+    std::vector<uint32_t>& words = words_out ? *words_out : own;
     std::string why = mode == Mode::binary ? binary_words(out, &words) : text_words(out, &words);
     if (!why.empty()) return why;
     return check_records(words);
@@ -456,9 +491,11 @@ inline AllModes run_all_modes(const std::string& dir, const std::string& input) 
 // (not found, cannot create, write errors) are faults too.
 inline std::string check_all(const AllModes& r, bool readable_input = true) {
     if (!r.trouble.empty()) return r.trouble;
-    std::string why = check_run(Mode::text, r.text.run, r.text.out_exists, r.text.out);
+    std::vector<uint32_t> text_stream, binary_stream;
+    std::string why =
+        check_run(Mode::text, r.text.run, r.text.out_exists, r.text.out, &text_stream);
     if (!why.empty()) return "TEXT: " + why;
-    why = check_run(Mode::binary, r.binary.run, r.binary.out_exists, r.binary.out);
+    why = check_run(Mode::binary, r.binary.run, r.binary.out_exists, r.binary.out, &binary_stream);
     if (!why.empty()) return "BINARY: " + why;
     why = check_run(Mode::listing, r.listing.run, r.listing.out_exists, r.listing.out);
     if (!why.empty()) return "listing: " + why;
@@ -483,10 +520,7 @@ inline std::string check_all(const AllModes& r, bool readable_input = true) {
         }
     } else {
         if (r.listing.run.status != 0) return "listing failed where conversion succeeded";
-        std::vector<uint32_t> t, b;
-        text_words(r.text.out, &t);
-        binary_words(r.binary.out, &b);
-        if (t != b) return "TEXT and BINARY streams hold different words";
+        if (text_stream != binary_stream) return "TEXT and BINARY streams hold different words";
     }
     return "";
 }

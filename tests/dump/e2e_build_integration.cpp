@@ -128,6 +128,20 @@ TEST(BuildIntegration, MakeBuildsTheHostAndRebuildsTheImageWhenTheProgramChanges
     ASSERT_EQ(again.exit_status, 0) << again.out << again.err;
     EXPECT_NE(again.out.find("--check dsp_image.c"), std::string::npos) << again.out;
 
+    // The README's way to link two images into one program: rename the array.
+    dir.write("project/two.c",
+              std::string("extern unsigned int dsp0_image[];\n"
+                          "extern unsigned int C6XXX_VELM_DATA[];\n"
+                          "int main(void) { return dsp0_image[0] == 0x90003B09u && "
+                          "C6XXX_VELM_DATA[0] == 0x90003B09u ? 0 : 1; }\n"));
+    RunResult two =
+        velm_test::run_in(project,
+                          {"-c",
+                           "cc -c -DC6XXX_VELM_DATA=dsp0_image dsp_image.c -o dsp0.o && "
+                           "cc -c dsp_image.c -o dsp1.o && cc two.c dsp0.o dsp1.o -o two && ./two"},
+                          "/bin/sh");
+    EXPECT_EQ(two.exit_status, 0) << two.out << two.err;
+
     // A program that does not convert stops the build and leaves no image.
     dir.write("broken.out", std::string(100, 'x'));
     ASSERT_EQ(make(project, {"clean"}).exit_status, 0);

@@ -1,6 +1,7 @@
 #include "writer/convert.h"
 
 #include <cstdint>
+#include <cstring>
 
 #include "coff/classify.h"
 #include "coff/coff_format.h"
@@ -66,11 +67,16 @@ Status expand_cinit(uint32_t section_size) {
     return final_word == 0 ? kOk : kBadCinitTable;
 }
 
+// "\rsection #<index> ...", once for every section: built with the lengths of its fixed
+// parts known when compiling.
 void print_progress(uint32_t index) {
+    static const char kHead[] = "\rsection #";
+    static const char kTail[] = " ...";
     char line[32];
-    char* p = put_text(line, "\rsection #");
-    p = put_decimal(p, index);
-    p = put_text(p, " ...");
+    std::memcpy(line, kHead, sizeof kHead - 1);
+    char* p = put_decimal(line + sizeof kHead - 1, index);
+    std::memcpy(p, kTail, sizeof kTail - 1);
+    p += sizeof kTail - 1;
     out_write(console(), line, static_cast<size_t>(p - line));
 }
 

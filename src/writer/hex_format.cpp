@@ -23,6 +23,18 @@ struct HexPairs {
 };
 constexpr HexPairs kPairs;
 
+// "00" to "99": decimal numbers are formatted two digits per division.
+struct DecimalPairs {
+    char pair[100][2];
+    constexpr DecimalPairs() : pair() {
+        for (int i = 0; i < 100; ++i) {
+            pair[i][0] = static_cast<char>('0' + i / 10);
+            pair[i][1] = static_cast<char>('0' + i % 10);
+        }
+    }
+};
+constexpr DecimalPairs kDecimal;
+
 char* put_hex8(char* out, uint32_t v, const char (*pairs)[2]) {
     std::memcpy(out + 0, pairs[(v >> 24) & 0xFF], 2);
     std::memcpy(out + 2, pairs[(v >> 16) & 0xFF], 2);
@@ -50,14 +62,23 @@ char* put_hex_min(char* out, uint32_t value) {
 }
 
 char* put_decimal(char* out, uint64_t value) {
+    // Filled from the end; the progress line formats one number for every section.
     char digits[20];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    while (n > 0) *out++ = digits[--n];
-    return out;
+    char* first = digits + sizeof digits;
+    while (value >= 100) {
+        first -= 2;
+        std::memcpy(first, kDecimal.pair[value % 100], 2);
+        value /= 100;
+    }
+    if (value >= 10) {
+        first -= 2;
+        std::memcpy(first, kDecimal.pair[value], 2);
+    } else {
+        *--first = static_cast<char>('0' + value);
+    }
+    size_t n = static_cast<size_t>(digits + sizeof digits - first);
+    std::memcpy(out, first, n);
+    return out + n;
 }
 
 char* put_text(char* out, const char* text) {

@@ -14,9 +14,15 @@
 #include <string>
 #include <vector>
 
+#include "dump/image.h"
+#include "dump/image_reader.h"
 #include "dump_test_support.h"
 
 using namespace velm_dump_test;
+using velm::dump::Image;
+using velm::dump::Problem;
+using velm::dump::read_image;
+using velm::dump::Severity;
 using velm_test::Coff;
 using velm_test::pattern;
 using velm_test::Section;
@@ -169,22 +175,36 @@ TEST_F(DamagedImage, RecordCutShortInItsHeader) {
 }
 
 TEST_F(DamagedImage, EveryCutOfTheBinaryImageIsOneError) {
+    // Every length in-process; the tool itself on a few of them.
     for (size_t n = 0; n < bin_.size(); ++n) {
+        Image image = read_image(bin_.substr(0, n));
+        ASSERT_EQ(image.problems.size(), 1u) << n;
+        const Problem& p = image.problems[0];
+        EXPECT_EQ(p.severity, Severity::error) << n;
+        const bool boundary = n == 0 || n == 24 || n == 52 || n == 72 || n == 92 || n == 112;
+        EXPECT_EQ(p.message.find("no end record") == 0, boundary) << n << ": " << p.message;
+        EXPECT_EQ(p.message.find("cut short by the end of the file") != std::string::npos,
+                  !boundary)
+            << n << ": " << p.message;
+    }
+    for (size_t n : {1u, 30u, 64u, 112u, 123u}) {
         dir_.write("cut.bin", bin_.substr(0, n));
         RunResult r = run_dump(dir_.path(), {"--check", "cut.bin"});
         EXPECT_EQ(r.exit_status, 1) << n;
         EXPECT_EQ(r.out, "") << n;
-        // One line, an error: cut short, or no end record at a record boundary.
         EXPECT_EQ(r.err.rfind("velm_dump: cut.bin: error: ", 0), 0u) << n << r.err;
         EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << n << r.err;
-        bool boundary = n == 0 || n == 24 || n == 52 || n == 72 || n == 92 || n == 112;
-        EXPECT_EQ(r.err.find("no end record") != std::string::npos, boundary) << n << r.err;
     }
 }
 
 TEST_F(DamagedImage, EveryCutOfTheTextImageFails) {
+    // Cut anywhere before the closing "};", the TEXT image has an error.
     const size_t close = text_.rfind("};");
-    for (size_t n = 0; n < close; n += 3) {
+    for (size_t n = 0; n < close; ++n) {
+        Image image = read_image(text_.substr(0, n));
+        EXPECT_TRUE(has_errors(image)) << n;
+    }
+    for (size_t n : {size_t{5}, text_.find(kRecord2) + 3, text_.find(kEndWords) + 20}) {
         dir_.write("cut.c", text_.substr(0, n));
         RunResult r = run_dump(dir_.path(), {"--check", "cut.c"});
         EXPECT_EQ(r.exit_status, 1) << n;

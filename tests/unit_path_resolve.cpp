@@ -39,8 +39,9 @@ TEST(ResolvePath, CaseInsensitiveFallback) {
     dir.write("a_b", std::string("x"));
     EXPECT_EQ(resolve_path(dir.file("A-B")), dir.file("A-B"));
     EXPECT_EQ(resolve_path(dir.file("A_B")), dir.file("a_b"));
-    // A prefix is not a match.
-    EXPECT_EQ(resolve_path(dir.file("BOOT")), dir.file("BOOT"));
+    // A prefix is not a match, in either direction.
+    EXPECT_EQ(resolve_path(dir.file("DSP/BOOT")), dir.file("Dsp/BOOT"));
+    EXPECT_EQ(resolve_path(dir.file("DS")), dir.file("DS"));
     EXPECT_EQ(resolve_path(dir.file("DSP/BOOT.OUTX")), dir.file("Dsp/BOOT.OUTX"));
 }
 

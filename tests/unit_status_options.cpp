@@ -83,6 +83,15 @@ TEST(StatusMessage, OnlyTheLow16BitsCount) {
     EXPECT_EQ(message(0x18000), "error: #-32768 (call Kestrane Systems Ltd)");
 }
 
+TEST(StatusKnown, AgreesWithTheTable) {
+    for (const MessageCase& c : kTableLines) EXPECT_TRUE(velm::status_known(c.code)) << c.code;
+    for (int32_t code : {0, 5, -1, -2017, -2031, -1014, 2021}) {
+        EXPECT_FALSE(velm::status_known(code)) << code;
+    }
+    EXPECT_TRUE(velm::status_known(0x10000 - 2021));
+    EXPECT_FALSE(velm::status_known(0x10000));
+}
+
 TEST(ClassifyOption, OptionWordsInEitherCase) {
     EXPECT_EQ(classify_option("-?"), 1);
     EXPECT_EQ(classify_option("-d"), 2);

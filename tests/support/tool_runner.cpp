@@ -83,7 +83,16 @@ std::map<std::string, std::string> TempDir::snapshot() const {
             if (name == "." || name == "..") continue;
             struct stat st;
             ::lstat(file(name).c_str(), &st);
-            files[name] = S_ISDIR(st.st_mode) ? "<dir>" : read(name);
+            // Only regular files are read: a FIFO or a link to a device could block.
+            if (S_ISREG(st.st_mode)) {
+                files[name] = read(name);
+            } else if (S_ISLNK(st.st_mode)) {
+                char target[4096];
+                ssize_t n = ::readlink(file(name).c_str(), target, sizeof target);
+                files[name] = "<link>" + std::string(target, n > 0 ? static_cast<size_t>(n) : 0);
+            } else {
+                files[name] = S_ISDIR(st.st_mode) ? "<dir>" : "<special>";
+            }
         }
         ::closedir(d);
     }

@@ -24,7 +24,8 @@ class TempDir {
     void write(const std::string& name, const std::string& text) const;
     std::string read(const std::string& name) const;  // whole file; "" when missing
     bool exists(const std::string& name) const;
-    // Regular files and directories directly inside, sorted, with their contents.
+    // Entries directly inside, sorted: regular files with their contents, directories,
+    // links (with their targets) and other files marked, never read.
     std::map<std::string, std::string> snapshot() const;
 
   private:

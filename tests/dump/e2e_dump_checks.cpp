@@ -50,7 +50,7 @@ Coff damage_program() {
     return c;
 }
 
-class DamagedImage : public ::testing::Test {
+class DumpDamagedImage : public ::testing::Test {
   protected:
     void SetUp() override {
         Converted c = convert(dir_, "app", velm_test::build_coff(damage_program()));
@@ -108,13 +108,13 @@ const char kEndWords[] = "0xFFFF3B09,  0x00000000,  0x00000000";
 
 }  // namespace
 
-TEST_F(DamagedImage, TheUndamagedImagesAreSound) {
+TEST_F(DumpDamagedImage, TheUndamagedImagesAreSound) {
     expect_problems("app.bin", bin_, {}, 0);
     expect_problems("app.c", text_, {}, 0);
     EXPECT_NE(last_listing_.find("    6  end      0x00000000  0x00000000  -"), std::string::npos);
 }
 
-TEST_F(DamagedImage, UnknownTag) {
+TEST_F(DumpDamagedImage, UnknownTag) {
     std::string bin = bin_;
     set_le32(&bin, 52, 0x12345678);
     expect_problems("tag.bin", bin, {"error: record 3 at byte offset 52: unknown tag 0x12345678"},
@@ -128,7 +128,7 @@ TEST_F(DamagedImage, UnknownTag) {
                     {"error: record 3 at " + at_line(kRecord3) + ": unknown tag 0x12345678"}, 1);
 }
 
-TEST_F(DamagedImage, RecordCutShortInItsData) {
+TEST_F(DumpDamagedImage, RecordCutShortInItsData) {
     expect_problems("cut.bin", bin_.substr(0, 68),
                     {"error: record 3 (cinit, address 0x80001000, length 0x00000008) at byte "
                      "offset 52: cut short by the end of the file: 2 data words (8 bytes) "
@@ -161,7 +161,7 @@ TEST_F(DamagedImage, RecordCutShortInItsData) {
         1);
 }
 
-TEST_F(DamagedImage, RecordCutShortInItsHeader) {
+TEST_F(DumpDamagedImage, RecordCutShortInItsHeader) {
     expect_problems("head.bin", bin_.substr(0, 60),
                     {"error: record 3 at byte offset 52: header cut short by the end of the "
                      "file: 8 of 12 bytes present"},
@@ -174,7 +174,7 @@ TEST_F(DamagedImage, RecordCutShortInItsHeader) {
                     1);
 }
 
-TEST_F(DamagedImage, EveryCutOfTheBinaryImageIsOneError) {
+TEST_F(DumpDamagedImage, EveryCutOfTheBinaryImageIsOneError) {
     // Every length in-process; the tool itself on a few of them.
     for (size_t n = 0; n < bin_.size(); ++n) {
         Image image = read_image(bin_.substr(0, n));
@@ -197,7 +197,7 @@ TEST_F(DamagedImage, EveryCutOfTheBinaryImageIsOneError) {
     }
 }
 
-TEST_F(DamagedImage, EveryCutOfTheTextImageFails) {
+TEST_F(DumpDamagedImage, EveryCutOfTheTextImageFails) {
     // Cut anywhere before the closing "};", the TEXT image has an error.
     const size_t close = text_.rfind("};");
     for (size_t n = 0; n < close; ++n) {
@@ -213,7 +213,7 @@ TEST_F(DamagedImage, EveryCutOfTheTextImageFails) {
     }
 }
 
-TEST_F(DamagedImage, NoEndRecord) {
+TEST_F(DumpDamagedImage, NoEndRecord) {
     expect_problems("noend.bin", bin_.substr(0, 112),
                     {"error: no end record: the file ends at byte offset 112, after record 5"}, 1);
     std::string text = replaced(text_, std::string("     ") + kEndWords + "\r\n", "");
@@ -223,7 +223,7 @@ TEST_F(DamagedImage, NoEndRecord) {
                     1);
 }
 
-TEST_F(DamagedImage, AnythingAfterTheEndRecord) {
+TEST_F(DumpDamagedImage, AnythingAfterTheEndRecord) {
     expect_problems("after.bin", bin_ + std::string("\x09\x3B\x00\x90\x00", 5),
                     {"error: end record (record 6) at byte offset 112 is followed by 5 more "
                      "bytes, from byte offset 124"},
@@ -241,7 +241,7 @@ TEST_F(DamagedImage, AnythingAfterTheEndRecord) {
                     1);
 }
 
-TEST_F(DamagedImage, EndRecordWithAddressOrLength) {
+TEST_F(DumpDamagedImage, EndRecordWithAddressOrLength) {
     std::string bin = bin_;
     set_le32(&bin, 116, 5);
     expect_problems("end.bin", bin,
@@ -255,7 +255,7 @@ TEST_F(DamagedImage, EndRecordWithAddressOrLength) {
                     1);
 }
 
-TEST_F(DamagedImage, LengthZero) {
+TEST_F(DumpDamagedImage, LengthZero) {
     // Record 5 with length 0 and, consistently, no data words.
     std::string bin = bin_.substr(0, 100) + std::string(4, '\0') + bin_.substr(112);
     expect_problems("zero.bin", bin,
@@ -275,7 +275,7 @@ TEST_F(DamagedImage, LengthZero) {
         {"error: record 5 (section) at " + at_line(kRecord5) + ": invalid length 0x00000000"}, 1);
 }
 
-TEST_F(DamagedImage, LengthAllOnes) {
+TEST_F(DumpDamagedImage, LengthAllOnes) {
     std::string bin = bin_;
     set_le32(&bin, 100, 0xFFFFFFFF);
     expect_problems("ones.bin", bin,
@@ -286,7 +286,7 @@ TEST_F(DamagedImage, LengthAllOnes) {
         {"error: record 5 (section) at " + at_line(kRecord5) + ": invalid length 0xFFFFFFFF"}, 1);
 }
 
-TEST_F(DamagedImage, AddressRangePastTheLastAddress) {
+TEST_F(DumpDamagedImage, AddressRangePastTheLastAddress) {
     std::string bin = bin_;
     set_le32(&bin, 28, 0xFFFFFFF8);
     expect_problems("range.bin", bin,
@@ -303,7 +303,7 @@ TEST_F(DamagedImage, AddressRangePastTheLastAddress) {
     expect_problems("top.bin", bin, {}, 0);
 }
 
-TEST_F(DamagedImage, OverlapsAreWarningsUnlessStrict) {
+TEST_F(DumpDamagedImage, OverlapsAreWarningsUnlessStrict) {
     std::string bin = bin_;
     set_le32(&bin, 76, 0x80001004);
     const std::string warning =

@@ -21,7 +21,7 @@ RunResult run_tool(const std::string& tool, const char* package, const std::stri
     return velm_test::run_in(dir, args, tool);
 }
 
-class Installed : public ::testing::Test {
+class InstalledTools : public ::testing::Test {
   protected:
     void SetUp() override {
         prefix_ = root_.path() + "/usr";
@@ -43,7 +43,7 @@ class Installed : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(Installed, BothToolsRunFromThePrefix) {
+TEST_F(InstalledTools, BothToolsRunFromThePrefix) {
     work_.write("app.out", velm_test::build_coff(velm_test::example_program()));
     RunResult text = velm_test::run_in(work_.path(), {"app", "app.c"}, bin("c6x_velm"));
     EXPECT_EQ(text.exit_status, 0) << text.out;
@@ -67,7 +67,7 @@ TEST_F(Installed, BothToolsRunFromThePrefix) {
               0u);
 }
 
-TEST_F(Installed, ManPagesRenderWithoutWarnings) {
+TEST_F(InstalledTools, ManPagesRenderWithoutWarnings) {
     // What each page must cover: usage, modes, exit status, Linux paths, examples.
     const std::vector<std::pair<std::string, std::vector<std::string>>> pages = {
         {"c6x_velm",

@@ -116,7 +116,7 @@ std::string expected_fields(const std::string& file_ascii, const std::string& by
 
 }  // namespace
 
-TEST(Diff, TwoBuildsThatDifferInOneSection) {
+TEST(DumpDiff, TwoBuildsThatDifferInOneSection) {
     TempDir dir;
     Bytes old_data = pattern(32, 40);
     Bytes new_data = old_data;
@@ -142,7 +142,7 @@ TEST(Diff, TwoBuildsThatDifferInOneSection) {
     EXPECT_EQ(same.out + same.err, "");
 }
 
-TEST(Diff, GrownRemovedAndAddedSections) {
+TEST(DumpDiff, GrownRemovedAndAddedSections) {
     TempDir dir;
     Coff before = build_with_data(pattern(32, 40));
     Coff after = before;
@@ -167,7 +167,7 @@ TEST(Diff, GrownRemovedAndAddedSections) {
                   hex8(crc(pattern(8, 41))) + "\n1 changed, 1 removed, 1 added\n");
 }
 
-TEST(Diff, ADamagedImageIsTroubleNotADifference) {
+TEST(DumpDiff, ADamagedImageIsTroubleNotADifference) {
     TempDir dir;
     Converted c = convert(dir, "a", velm_test::build_coff(build_with_data(pattern(32, 40))));
     dir.write("cut.bin", c.binary.substr(0, c.binary.size() - 12));
@@ -181,7 +181,7 @@ TEST(Diff, ADamagedImageIsTroubleNotADifference) {
         << r.err;
 }
 
-TEST(Json, ParsesAndHoldsTheRecordsAndSummary) {
+TEST(DumpJson, ParsesAndHoldsTheRecordsAndSummary) {
     TempDir dir;
     Converted c = convert(dir, "app", velm_test::build_coff(velm_test::example_program()));
     for (const std::string name : {"app.bin", "app.c"}) {
@@ -199,7 +199,7 @@ TEST(Json, ParsesAndHoldsTheRecordsAndSummary) {
     EXPECT_NE(fields.find("\n7 4 3 6300 1024 2147500055\n"), std::string::npos) << fields;
 }
 
-TEST(Json, ProblemsAndAnAwkwardFileNameStillParse) {
+TEST(DumpJson, ProblemsAndAnAwkwardFileNameStillParse) {
     TempDir dir;
     Converted c = convert(dir, "app", velm_test::build_coff(velm_test::example_program()));
     const std::string name = "we\"ird\\name\xFF\t.bin";
@@ -219,7 +219,7 @@ TEST(Json, ProblemsAndAnAwkwardFileNameStillParse) {
                          ": error: record 2 at byte offset 6164: unknown tag 0x12345678\n");
 }
 
-TEST(CommandLine, HelpAndVersionFollowGnuConventions) {
+TEST(DumpCommandLine, HelpAndVersionFollowGnuConventions) {
     TempDir dir;
     RunResult help = run_dump(dir.path(), {"--help"});
     EXPECT_EQ(help.exit_status, 0);
@@ -233,7 +233,7 @@ TEST(CommandLine, HelpAndVersionFollowGnuConventions) {
         << version.out;
 }
 
-TEST(CommandLine, UsageFaultsAndUnreadableFilesAreTrouble) {
+TEST(DumpCommandLine, UsageFaultsAndUnreadableFilesAreTrouble) {
     TempDir dir;
     RunResult none = run_dump(dir.path(), {});
     EXPECT_EQ(none.exit_status, 2);
@@ -253,7 +253,7 @@ TEST(CommandLine, UsageFaultsAndUnreadableFilesAreTrouble) {
     EXPECT_EQ(directory.err, "velm_dump: .: Is a directory\n");
 }
 
-TEST(CommandLine, ReadsStandardInputAndReportsWriteErrors) {
+TEST(DumpCommandLine, ReadsStandardInputAndReportsWriteErrors) {
     TempDir dir;
     convert(dir, "app", velm_test::build_coff(velm_test::example_program()));
     const std::string tool = dump_path();

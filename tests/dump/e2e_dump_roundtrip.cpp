@@ -152,9 +152,9 @@ void PrintTo(const RoundTripCase& c, std::ostream* os) {
 
 }  // namespace
 
-class RoundTrip : public ::testing::TestWithParam<RoundTripCase> {};
+class DumpRoundTrip : public ::testing::TestWithParam<RoundTripCase> {};
 
-TEST_P(RoundTrip, BothEncodingsDumpToTheSectionsAndEntriesOfTheInput) {
+TEST_P(DumpRoundTrip, BothEncodingsDumpToTheSectionsAndEntriesOfTheInput) {
     const RoundTripCase& c = GetParam();
     TempDir dir;
     const Bytes coff = velm_test::build_coff(c.coff);
@@ -207,12 +207,12 @@ TEST_P(RoundTrip, BothEncodingsDumpToTheSectionsAndEntriesOfTheInput) {
     EXPECT_EQ(check.out + check.err, "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Inputs, RoundTrip, ::testing::ValuesIn(cases()),
+INSTANTIATE_TEST_SUITE_P(Inputs, DumpRoundTrip, ::testing::ValuesIn(cases()),
                          [](const ::testing::TestParamInfo<RoundTripCase>& info) {
                              return info.param.name;
                          });
 
-TEST(RoundTripListing, TheExampleListsItsRecordsAndSummary) {
+TEST(DumpRoundTripListing, TheExampleListsItsRecordsAndSummary) {
     TempDir dir;
     convert(dir, "app", velm_test::build_coff(velm_test::example_program()));
     velm_test::RunResult r = run_dump(dir.path(), {"app.bin"});

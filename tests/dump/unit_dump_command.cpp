@@ -36,7 +36,7 @@ DumpResult run(const Args& args, const std::vector<std::string>& contents) {
 
 }  // namespace
 
-TEST(Options, ReadModesFilesAndStrictAnywhere) {
+TEST(DumpOptionParsing, ReadModesFilesAndStrictAnywhere) {
     DumpOptions o;
     EXPECT_EQ(parse_dump_options({"img.bin"}, &o), "");
     EXPECT_EQ(o.mode, Mode::list);
@@ -66,7 +66,7 @@ TEST(Options, ReadModesFilesAndStrictAnywhere) {
     EXPECT_EQ(o.mode, Mode::version);
 }
 
-TEST(Options, UsageFaultsAreWordedAsGnuToolsWordThem) {
+TEST(DumpOptionParsing, UsageFaultsAreWordedAsGnuToolsWordThem) {
     const std::vector<std::pair<Args, std::string>> cases = {
         {{}, "missing operand"},
         {{"--check"}, "missing operand"},
@@ -92,7 +92,7 @@ TEST(Options, UsageFaultsAreWordedAsGnuToolsWordThem) {
     EXPECT_EQ(o.files, Args{"--help"});
 }
 
-TEST(Options, HelpAndVersionFollowGnuConventions) {
+TEST(DumpOptionParsing, HelpAndVersionFollowGnuConventions) {
     std::string help = help_text();
     EXPECT_EQ(help.rfind("Usage: velm_dump [--check | --json] [--strict] FILE\n", 0), 0u);
     for (const char* word :
@@ -103,7 +103,7 @@ TEST(Options, HelpAndVersionFollowGnuConventions) {
                                   "\nCopyright (C) Kestrane Systems Ltd.\n");
 }
 
-TEST(Modes, ListCheckAndJsonShareTheExitStatus) {
+TEST(DumpModes, ListCheckAndJsonShareTheExitStatus) {
     for (const char* mode : {"--check", "--json", "--strict"}) {
         DumpResult sound = run({mode, "a"}, {kSound});
         EXPECT_EQ(sound.status, kExitOk) << mode;
@@ -121,7 +121,7 @@ TEST(Modes, ListCheckAndJsonShareTheExitStatus) {
     EXPECT_EQ(run({"--json", "a"}, {kSound}).out.rfind("{\n  \"file\": \"a\",\n", 0), 0u);
 }
 
-TEST(Modes, WarningsFailOnlyUnderStrict) {
+TEST(DumpModes, WarningsFailOnlyUnderStrict) {
     const std::string warning =
         "velm_dump: a: warning: records 1 (section at byte offset 0) and 2 (cinit at byte "
         "offset 16) overlap at 0x00000102..0x00000102\n";
@@ -133,7 +133,7 @@ TEST(Modes, WarningsFailOnlyUnderStrict) {
     EXPECT_EQ(strict.err, warning);
 }
 
-TEST(Modes, DiffSaysEqualDifferentOrTrouble) {
+TEST(DumpModes, DiffSaysEqualDifferentOrTrouble) {
     DumpResult equal = run({"--diff", "a", "b"}, {kSound, kSound});
     EXPECT_EQ(equal.status, kExitOk);
     EXPECT_EQ(equal.out, "");

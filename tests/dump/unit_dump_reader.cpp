@@ -40,7 +40,7 @@ using Texts = std::vector<std::string>;
 
 }  // namespace
 
-TEST(Crc32, MatchesTheStandardCheckValues) {
+TEST(DumpCrc32, MatchesTheStandardCheckValues) {
     const std::string check = "123456789";
     EXPECT_EQ(crc32(u8(check), check.size()), 0xCBF43926u);
     const std::string fox = "The quick brown fox jumps over the lazy dog";
@@ -50,7 +50,7 @@ TEST(Crc32, MatchesTheStandardCheckValues) {
     EXPECT_EQ(crc32(&zero, 1), 0xD202EF8Du);
 }
 
-TEST(Crc32, PiecesGiveTheSameResultAsOneCall) {
+TEST(DumpCrc32, PiecesGiveTheSameResultAsOneCall) {
     const std::string fox = "The quick brown fox jumps over the lazy dog";
     for (size_t split = 0; split <= fox.size(); ++split) {
         uint32_t state = crc32_begin();
@@ -60,7 +60,7 @@ TEST(Crc32, PiecesGiveTheSameResultAsOneCall) {
     }
 }
 
-TEST(Detection, BinaryStartsWithTheTagLowHalfOrHoldsBytesNoSourceHolds) {
+TEST(DumpDetection, BinaryStartsWithTheTagLowHalfOrHoldsBytesNoSourceHolds) {
     auto detect = [](const std::string& s) { return detect_encoding(u8(s), s.size()); };
     EXPECT_EQ(detect(std::string("\x09\x3B\x00\x90", 4)), Encoding::binary);
     EXPECT_EQ(detect(std::string("\x09\x3B", 2)), Encoding::binary);  // cut after 2 bytes
@@ -76,7 +76,7 @@ TEST(Detection, BinaryStartsWithTheTagLowHalfOrHoldsBytesNoSourceHolds) {
               Encoding::text);
 }
 
-TEST(BinaryReader, ReadsLittleEndianWordsAndCountsStrayBytes) {
+TEST(DumpBinaryReader, ReadsLittleEndianWordsAndCountsStrayBytes) {
     const std::string bytes("\x09\x3B\x00\x90\x01\x02\x03\x04\xAA\xBB", 10);
     WordStream s;
     read_binary(u8(bytes), bytes.size(), &s);
@@ -87,7 +87,7 @@ TEST(BinaryReader, ReadsLittleEndianWordsAndCountsStrayBytes) {
     EXPECT_TRUE(s.lines.empty());
 }
 
-TEST(TextReader, ReadsHexDecimalAndOctalLiteralsWithSuffixes) {
+TEST(DumpTextReader, ReadsHexDecimalAndOctalLiteralsWithSuffixes) {
     TextResult r = parse(
         "unsigned int A[] = {0x1f, 0XAB, 10, 010, 0, 4294967295, 0xFFFFFFFF, 000000000000001,"
         " 1u, 2U, 3ul, 4UL, 5lu, 6LLU, 7ull, 0x8uLL, 9l, 10LL};");
@@ -97,7 +97,7 @@ TEST(TextReader, ReadsHexDecimalAndOctalLiteralsWithSuffixes) {
               (Words{31, 171, 10, 8, 0, 0xFFFFFFFF, 0xFFFFFFFF, 1, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
 }
 
-TEST(TextReader, RefusesMalformedAndOversizedNumbers) {
+TEST(DumpTextReader, RefusesMalformedAndOversizedNumbers) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"1uu", "line 1: invalid number '1uu'"},
         {"1lL", "line 1: invalid number '1lL'"},
@@ -121,7 +121,7 @@ TEST(TextReader, RefusesMalformedAndOversizedNumbers) {
     }
 }
 
-TEST(TextReader, SkipsCommentsAndWhiteSpaceAndCountsLines) {
+TEST(DumpTextReader, SkipsCommentsAndWhiteSpaceAndCountsLines) {
     TextResult r = parse(
         "/* a */ unsigned /* b */ int // c, 7,\n"
         "  A[] = { // d\n"
@@ -136,14 +136,14 @@ TEST(TextReader, SkipsCommentsAndWhiteSpaceAndCountsLines) {
     EXPECT_EQ(r.end_line, 5u);
 }
 
-TEST(TextReader, AcceptsCrLfLineEndsAndATrailingComma) {
+TEST(DumpTextReader, AcceptsCrLfLineEndsAndATrailingComma) {
     TextResult r = parse("unsigned int A[] = \r\n{\r\n     0x1,  0x2,\r\n     0x3,\r\n};\r\n");
     EXPECT_TRUE(r.problems.empty()) << r.problems[0];
     EXPECT_EQ(r.words, (Words{1, 2, 3}));
     EXPECT_EQ(r.lines, (Words{3, 3, 4}));
 }
 
-TEST(TextReader, SplicesBackslashNewlineAsACompilerDoes) {
+TEST(DumpTextReader, SplicesBackslashNewlineAsACompilerDoes) {
     // The comment goes on on the next line, so 5 is no word; the literal 0x12 is split.
     TextResult r = parse("// comment \\\n 5, \nunsigned int A[] = {0x1\\\r\n2, 3};");
     EXPECT_TRUE(r.problems.empty()) << r.problems[0];
@@ -151,14 +151,14 @@ TEST(TextReader, SplicesBackslashNewlineAsACompilerDoes) {
     EXPECT_EQ(r.lines, (Words{3, 4}));
 }
 
-TEST(TextReader, SkipsAByteOrderMark) {
+TEST(DumpTextReader, SkipsAByteOrderMark) {
     TextResult r = parse("\xEF\xBB\xBFunsigned int A[] = {\n1};");
     EXPECT_TRUE(r.problems.empty()) << r.problems[0];
     EXPECT_EQ(r.words, Words{1});
     EXPECT_EQ(r.lines, Words{2});
 }
 
-TEST(TextReader, AcceptsOtherDeclarationSpecifiersAndAnEmptyList) {
+TEST(DumpTextReader, AcceptsOtherDeclarationSpecifiersAndAnEmptyList) {
     TextResult r = parse("static const uint32_t boot_image[] = { 7 };");
     EXPECT_TRUE(r.problems.empty());
     EXPECT_EQ(r.words, Words{7});
@@ -168,7 +168,7 @@ TEST(TextReader, AcceptsOtherDeclarationSpecifiersAndAnEmptyList) {
     EXPECT_TRUE(r.words.empty());
 }
 
-TEST(TextReader, ReportsSyntaxErrorsWithTheirLine) {
+TEST(DumpTextReader, ReportsSyntaxErrorsWithTheirLine) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"",
          "line 1: expected the declaration 'unsigned int NAME[] = {', found the end of the "
@@ -195,7 +195,7 @@ TEST(TextReader, ReportsSyntaxErrorsWithTheirLine) {
     }
 }
 
-TEST(TextReader, AFileEndingInsideTheListStillDeliversItsWords) {
+TEST(DumpTextReader, AFileEndingInsideTheListStillDeliversItsWords) {
     TextResult r = parse("unsigned int A[] = {1, 2,\n3");
     EXPECT_TRUE(r.decodable);
     EXPECT_EQ(r.words, (Words{1, 2, 3}));
@@ -210,7 +210,7 @@ TEST(TextReader, AFileEndingInsideTheListStillDeliversItsWords) {
               Texts{"line 1: the file ends inside the initializer list (no closing '};')"});
 }
 
-TEST(TextReader, ProblemsAfterTheClosedListKeepItsWords) {
+TEST(DumpTextReader, ProblemsAfterTheClosedListKeepItsWords) {
     TextResult r = parse("unsigned int A[] = {1}");
     EXPECT_TRUE(r.decodable);
     EXPECT_EQ(r.words, Words{1});

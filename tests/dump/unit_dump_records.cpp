@@ -43,7 +43,7 @@ constexpr uint32_t E = kEndTag;
 
 }  // namespace
 
-TEST(Decode, ACompleteImageGivesItsRecordsWithWordCountsAndCrcs) {
+TEST(DumpDecode, ACompleteImageGivesItsRecordsWithWordCountsAndCrcs) {
     Image image = read_image(binary({S, 0x400, 6, 0x04030201, 0x00000605,  //
                                      C, 0x80001000, 1, 0xDDCCBBAA,         //
                                      E, 0, 0}));
@@ -76,7 +76,7 @@ TEST(Decode, ACompleteImageGivesItsRecordsWithWordCountsAndCrcs) {
     EXPECT_EQ(sum.highest, 0x80001000u);
 }
 
-TEST(Decode, AnImageOfTheEndRecordAloneIsSoundAndEmpty) {
+TEST(DumpDecode, AnImageOfTheEndRecordAloneIsSoundAndEmpty) {
     Image image = read_image(binary({E, 0, 0}));
     EXPECT_TRUE(image.problems.empty());
     Summary sum = summarize(image);
@@ -85,7 +85,7 @@ TEST(Decode, AnImageOfTheEndRecordAloneIsSoundAndEmpty) {
     EXPECT_FALSE(sum.has_range);
 }
 
-TEST(Decode, AddressRangeMayEndAtTheLastAddressButNotPassIt) {
+TEST(DumpDecode, AddressRangeMayEndAtTheLastAddressButNotPassIt) {
     Image ok = read_image(binary({S, 0xFFFFFFF0, 0x10, 1, 2, 3, 4, E, 0, 0}));
     EXPECT_TRUE(ok.problems.empty()) << messages(ok)[0];
     EXPECT_EQ(summarize(ok).highest, 0xFFFFFFFFu);
@@ -97,7 +97,7 @@ TEST(Decode, AddressRangeMayEndAtTheLastAddressButNotPassIt) {
     EXPECT_EQ(summarize(bad).highest, 0x100000000u);
 }
 
-TEST(Decode, LengthZeroIsReportedAndDecodingGoesOn) {
+TEST(DumpDecode, LengthZeroIsReportedAndDecodingGoesOn) {
     Image image = read_image(binary({C, 0x100, 0, S, 0x200, 4, 9, E, 0, 0}));
     EXPECT_EQ(messages(image),
               Texts{"record 1 (cinit) at byte offset 0: invalid length 0x00000000"});
@@ -108,14 +108,14 @@ TEST(Decode, LengthZeroIsReportedAndDecodingGoesOn) {
     EXPECT_EQ(sum.highest, 0x203u);
 }
 
-TEST(Decode, LengthAllOnesStopsDecoding) {
+TEST(DumpDecode, LengthAllOnesStopsDecoding) {
     Image image = read_image(binary({S, 0x100, 0xFFFFFFFF, 1, 2, E, 0, 0}));
     EXPECT_EQ(messages(image),
               Texts{"record 1 (section) at byte offset 0: invalid length 0xFFFFFFFF"});
     EXPECT_TRUE(image.records.empty());
 }
 
-TEST(Decode, CutShortHeadersAreNamedByWhatIsPresent) {
+TEST(DumpDecode, CutShortHeadersAreNamedByWhatIsPresent) {
     EXPECT_EQ(messages(read_image(binary({S, 0x100, 4, 7}, "\x09\x3B"))),
               Texts{"record 2 at byte offset 16: header cut short by the end of the file: 2 of "
                     "12 bytes present"});
@@ -127,14 +127,14 @@ TEST(Decode, CutShortHeadersAreNamedByWhatIsPresent) {
               Texts{"record 2 at byte offset 16: unknown tag 0x12345678"});
 }
 
-TEST(Decode, CutShortDataCountsWordsAndStrayBytes) {
+TEST(DumpDecode, CutShortDataCountsWordsAndStrayBytes) {
     EXPECT_EQ(messages(read_image(binary({S, 0x100, 9, 7}, "\x01\x02"))),
               Texts{"record 1 (section, address 0x00000100, length 0x00000009) at byte offset "
                     "0: cut short by the end of the file: 3 data words (12 bytes) announced, 6 "
                     "bytes present"});
 }
 
-TEST(Decode, EverythingAfterTheEndRecordIsReported) {
+TEST(DumpDecode, EverythingAfterTheEndRecordIsReported) {
     EXPECT_EQ(messages(read_image(binary({E, 0, 0}, std::string(1, '\0')))),
               Texts{"end record (record 1) at byte offset 0 is followed by 1 more byte, from "
                     "byte offset 12"});
@@ -143,13 +143,13 @@ TEST(Decode, EverythingAfterTheEndRecordIsReported) {
                     "byte offset 28"});
 }
 
-TEST(Decode, EndRecordWithAddressOrLength) {
+TEST(DumpDecode, EndRecordWithAddressOrLength) {
     EXPECT_EQ(messages(read_image(binary({E, 0, 4}))),
               Texts{"end record (record 1) at byte offset 0: address 0x00000000 and length "
                     "0x00000004 must both be 0"});
 }
 
-TEST(Decode, NoEndRecord) {
+TEST(DumpDecode, NoEndRecord) {
     EXPECT_EQ(messages(read_image(binary({S, 0x100, 4, 7}))),
               Texts{"no end record: the file ends at byte offset 16, after record 1"});
     EXPECT_EQ(messages(read_image(std::string())), Texts{"no end record: the file is empty"});
@@ -157,7 +157,7 @@ TEST(Decode, NoEndRecord) {
               Texts{"no end record: the initializer list ending at line 2 is empty"});
 }
 
-TEST(Decode, TextPositionsAreTheLinesOfTheTags) {
+TEST(DumpDecode, TextPositionsAreTheLinesOfTheTags) {
     Image image = read_image(
         std::string("unsigned int A[] = {\n0x90003B09, 0x100, 4,\n 7,\n0x90003B09, 0x102, 0, \n"
                     "0xFFFF3B09, 0, 0, 5 };\n"));
@@ -167,7 +167,7 @@ TEST(Decode, TextPositionsAreTheLinesOfTheTags) {
                      "end record (record 3) at line 5 is followed by 1 more word, from line 5"}));
 }
 
-TEST(Overlaps, EachRecordThatStartsInsideAnEarlierRangeIsWarnedOnce) {
+TEST(DumpOverlaps, EachRecordThatStartsInsideAnEarlierRangeIsWarnedOnce) {
     // Three records on the same bytes give two warnings, not three; touching ranges and
     // records without bytes give none.
     Image image = read_image(binary({S, 0x100, 8, 1, 2,  //
@@ -187,7 +187,7 @@ TEST(Overlaps, EachRecordThatStartsInsideAnEarlierRangeIsWarnedOnce) {
     EXPECT_TRUE(has_warnings(image));
 }
 
-TEST(Overlaps, ALongRangeIsRememberedPastShortOnesInsideIt) {
+TEST(DumpOverlaps, ALongRangeIsRememberedPastShortOnesInsideIt) {
     Words words = {S, 0x000, 0x100};
     words.resize(words.size() + 64, 0);  // 0x100 bytes of data
     for (uint32_t w : {S, 0x010u, 4u, 0u, S, 0x0F0u, 4u, 0u, E, 0u, 0u}) words.push_back(w);
@@ -199,7 +199,7 @@ TEST(Overlaps, ALongRangeIsRememberedPastShortOnesInsideIt) {
                      "overlap at 0x000000F0..0x000000F3"}));
 }
 
-TEST(Listing, ShowsEveryRecordAndTheSummary) {
+TEST(DumpListing, ShowsEveryRecordAndTheSummary) {
     Image image = read_image(binary({S, 0x400, 6, 0x04030201, 0x00000605,  //
                                      C, 0x80001000, 0, E, 0, 0}));
     EXPECT_EQ(format_listing("img.bin", image),
@@ -225,7 +225,7 @@ TEST(Listing, ShowsEveryRecordAndTheSummary) {
         << text;
 }
 
-TEST(Json, StringsAreEscapedAndAlwaysValidUtf8) {
+TEST(DumpJson, StringsAreEscapedAndAlwaysValidUtf8) {
     EXPECT_EQ(json_string("a\"b\\c"), "\"a\\\"b\\\\c\"");
     EXPECT_EQ(json_string(std::string("\n\t\x01\x1F", 4)), "\"\\u000A\\u0009\\u0001\\u001F\"");
     EXPECT_EQ(json_string("j\xC3\xBCrgen \xE2\x82\xAC \xF0\x9F\x98\x80"),
@@ -235,20 +235,20 @@ TEST(Json, StringsAreEscapedAndAlwaysValidUtf8) {
               "\"\\uFFFD|\\uFFFD|\\uFFFD\\uFFFD|\\uFFFD\\uFFFD\\uFFFD\"");
 }
 
-TEST(Diff, MatchesRecordsByAddressRangeNotByOrder) {
+TEST(DumpDiff, MatchesRecordsByAddressRangeNotByOrder) {
     Image a = read_image(binary({S, 0x100, 4, 1, C, 0x200, 4, 2, E, 0, 0}));
     Image b = read_image(binary({C, 0x200, 4, 2, S, 0x100, 4, 1, E, 0, 0}));
     EXPECT_TRUE(diff_images(a, b).empty());
     EXPECT_EQ(format_diff(diff_images(a, b)), "");
 }
 
-TEST(Diff, IgnoresTheRoundingBytesOfTheLastWord) {
+TEST(DumpDiff, IgnoresTheRoundingBytesOfTheLastWord) {
     Image a = read_image(binary({C, 0x200, 5, 0x44332211, 0xEEEEEE55, E, 0, 0}));
     Image b = read_image(binary({C, 0x200, 5, 0x44332211, 0x00000055, E, 0, 0}));
     EXPECT_TRUE(diff_images(a, b).empty());
 }
 
-TEST(Diff, ReportsChangedRemovedAndAddedRecordsInAddressOrder) {
+TEST(DumpDiff, ReportsChangedRemovedAndAddedRecordsInAddressOrder) {
     Image a = read_image(binary({S, 0x100, 8, 0x11111111, 0x22222222,  // data change
                                  S, 0x200, 4, 0x33333333,              // grows
                                  C, 0x300, 4, 0x44444444,              // removed
@@ -296,7 +296,7 @@ TEST(Diff, ReportsChangedRemovedAndAddedRecordsInAddressOrder) {
     EXPECT_EQ(format_diff(d), want);
 }
 
-TEST(Diff, RecordsOfTheSameRangePairInFileOrder) {
+TEST(DumpDiff, RecordsOfTheSameRangePairInFileOrder) {
     Image a = read_image(binary({C, 0x100, 4, 1, C, 0x100, 4, 2, E, 0, 0}));
     Image b = read_image(binary({C, 0x100, 4, 1, C, 0x100, 4, 3, E, 0, 0}));
     std::vector<Difference> d = diff_images(a, b);
@@ -310,7 +310,7 @@ TEST(Diff, RecordsOfTheSameRangePairInFileOrder) {
     EXPECT_EQ(d[0].a->index, 2u);
 }
 
-TEST(Robustness, RandomlyDamagedImagesDecodeToSoundRecordsOrProblems) {
+TEST(DumpRobustness, RandomlyDamagedImagesDecodeToSoundRecordsOrProblems) {
     // An image in both encodings, the TEXT one laid out as c6x_velm lays it out.
     Words words = {S, 0x400,      10, 0x11111111, 0x22222222, 0x3333,     //
                    C, 0x80001000, 5,  0x44444444, 0x55,                   //

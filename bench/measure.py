@@ -2,10 +2,11 @@
 """Times c6x_velm on the benchmark inputs and prints the table (bench/run.sh runs this).
 
 Every command is started with posix_spawn, its standard output sent to a file, and
-reaped with wait4, which gives the child's own peak resident set. Each command runs once
-to warm the page cache, then --runs times; the commands that are compared (a conversion
-and the copy it is measured against) run interleaved, round by round, so that a slow
-moment of the machine hits both sides of a ratio alike. Times are medians.
+reaped with wait4, which also gives its user and system CPU time. Each command runs
+once to warm the page cache, then --runs times; the commands that are compared (a
+conversion and the copy it is measured against) run interleaved, round by round, so
+that a busy moment of the machine hits both sides of a ratio alike. Times are medians.
+The peak resident set of each tool run is taken in one extra run under GNU time.
 """
 
 import argparse
@@ -206,7 +207,7 @@ def main():
     if f_ratio > TEXT_VS_FPRINTF:
         failures.append("(a) TEXT / fprintf per word")
 
-    print("machine: %s" % machine())
+    print("machine: %s; load average at the end %.2f" % (machine(), os.getloadavg()[0]))
     print("%d timed runs per command after one warm-up; medians; standard output to a file;"
           % args.runs)
     print("ratio = wall time / wall time of the copy it is measured against (cpu ratio: the"

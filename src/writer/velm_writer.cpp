@@ -17,14 +17,10 @@ namespace {
 
 constexpr char kVersion[] = "v.1.2W";
 constexpr uint32_t kWordsPerChunk = 2048;  // TEXT is formatted this many words at a time
-constexpr size_t kMaxTextPerWord = 20;     // "0x" 8 digits ",  " "\r\n     "
+constexpr size_t kMaxTextPerWord = 19;     // "0x" 8 digits ",  " "\n     "
 
 // Staging area for formatted TEXT; large enough for one chunk of data words and for a
 // record's comment and header lines (whose name and attribute text are bounded).
-//
-// The TEXT file is written through a binary stream and every line end below is stored
-// as the "\r\n" the file holds: letting the stream turn "\n" into "\r\n" meant a
-// second pass over every byte of the text, which cost as much as formatting it.
 char text_buffer[kWordsPerChunk * kMaxTextPerWord + 256];
 
 // Copies a string literal; its length is known when compiling, so nothing is measured
@@ -63,51 +59,29 @@ Status write_header_triple(uint32_t tag, uint32_t address, uint32_t length) {
     return out_write(rs.out_stream, bytes, sizeof bytes) == sizeof bytes ? kOk : kWriteError;
 }
 
-// Emits arbitrary text (a path may hold any byte) with each "\n" stored as "\r\n", in
-// pieces that fit the staging area at their largest.
-Status emit_with_crlf(const char* text, size_t n) {
-    constexpr size_t kPiece = sizeof text_buffer / 2;
-    while (n > 0) {
-        size_t take = n < kPiece ? n : kPiece;
-        char* p = text_buffer;
-        for (size_t i = 0; i < take; ++i) {
-            if (text[i] == '\n') *p++ = '\r';
-            *p++ = text[i];
-        }
-        Status st = emit(text_buffer, p);
-        if (st != kOk) return st;
-        text += take;
-        n -= take;
-    }
-    return kOk;
-}
-
 Status write_text_prologue() {
     const RunState& rs = run_state;
     char* p = text_buffer;
-    p = put_literal(p, "// TMS320C6xxx COFF-to-VELM32 File Conversion Utility. ");
-    p = put_literal(p, kVersion);
-    p = put_literal(p,
-                    "\r\n// Copyright (C) Kestrane Systems Ltd.\r\n// \r\n"
-                    "// source C6xxx COFF file: ");
+    p = put_text(p, "// TMS320C6xxx COFF-to-VELM32 File Conversion Utility. ");
+    p = put_text(p, kVersion);
+    p = put_text(p, "\n// Copyright (C) Kestrane Systems Ltd.\n// \n// source C6xxx COFF file: ");
     Status st = emit(text_buffer, p);
     if (st != kOk) return st;
     // The path has no length limit, so it goes out on its own.
-    st = emit_with_crlf(rs.in_path.data(), rs.in_path.size());
+    st = emit(rs.in_path.data(), rs.in_path.data() + rs.in_path.size());
     if (st != kOk) return st;
     p = text_buffer;
-    p = put_literal(p, "\r\n// source file  format   : COFF2\r\n// total sections        : ");
+    p = put_text(p, "\n// source file  format   : COFF2\n// total sections        : ");
     p = put_decimal(p, rs.file_header_ref->f_nscns);
-    p = put_literal(p, "\r\n");
+    p = put_text(p, "\n");
     if (rs.file_header_ref->f_opthdr != 0) {
-        p = put_literal(p, "// entry point           : 0x");
+        p = put_text(p, "// entry point           : 0x");
         p = put_hex_min(p, optional_header().o_entry);
-        p = put_literal(p, "\r\n");
+        p = put_text(p, "\n");
     }
-    p = put_literal(p,
-                    "// \r\n// \r\n"
-                    "// 32-bit UNSIGNED data array derived from source C6xxx COFF file\r\n\r\n"
-                    "unsigned int C6XXX_VELM_DATA[] = \r\n{");
+    p = put_text(p,
+                 "// \n// \n// 32-bit UNSIGNED data array derived from source C6xxx COFF file\n\n"
+                 "unsigned int C6XXX_VELM_DATA[] = \n{");
     return emit(text_buffer, p);
 }
 
@@ -144,12 +118,12 @@ const AttributeText& attribute_text(uint32_t flags, const char* name) {
     return a;
 }
 
-// "\r\n// section '<name>':  addr=<8 hex>H  len=<8 hex>H  attrib='<text>'\r\n" and
-// "     0x<tag>,  0x<address>,  0x<length>,\r\n     ".
+// "\n// section '<name>':  addr=<8 hex>H  len=<8 hex>H  attrib='<text>'\n" and
+// "     0x<tag>,  0x<address>,  0x<length>,\n     ".
 Status write_text_header(uint32_t tag, uint32_t address, uint32_t length, const char* name) {
     const AttributeText& attrib = attribute_text(section_at(run_state.cur_section).s_flags, name);
     char* p = text_buffer;
-    p = put_literal(p, "\r\n// section '");
+    p = put_literal(p, "\n// section '");
     p = put_comment_name(p, name);
     p = put_literal(p, "':  addr=");
     p = put_hex8_lower(p, address);
@@ -158,36 +132,14 @@ Status write_text_header(uint32_t tag, uint32_t address, uint32_t length, const 
     p = put_literal(p, "H  attrib='");
     std::memcpy(p, attrib.text, attrib.length);
     p += attrib.length;
-    p = put_literal(p, "'\r\n     0x");
+    p = put_literal(p, "'\n     0x");
     p = put_hex8_upper(p, tag);
     p = put_literal(p, ",  0x");
     p = put_hex8_upper(p, address);
     p = put_literal(p, ",  0x");
     p = put_hex8_upper(p, length);
-    p = put_literal(p, ",\r\n     ");
+    p = put_literal(p, ",\n     ");
     return emit(text_buffer, p);
-}
-
-// The data words of format_text_words, with each line ending in "\r\n" when kCrLf is set
-// (as the file stores it) or in "\n".
-template <bool kCrLf>
-char* format_words(char* out, const uint8_t* bytes, uint32_t count, uint32_t first_index,
-                   uint32_t whole_words, bool partial_follows) {
-    static const char kLineEnd[] = "\r\n     ";
-    constexpr size_t kSkip = kCrLf ? 0 : 1;
-    for (uint32_t i = 0; i < count; ++i) {
-        uint32_t index = first_index + i;
-        out[0] = '0';
-        out[1] = 'x';
-        out = put_hex8_upper(out + 2, load_le32(bytes + size_t{i} * 4));
-        std::memcpy(out, ",  ", 3);
-        out += 3;
-        if (index % 4 == 3 || (index + 1 == whole_words && !partial_follows)) {
-            std::memcpy(out, kLineEnd + kSkip, sizeof kLineEnd - 1 - kSkip);
-            out += sizeof kLineEnd - 1 - kSkip;
-        }
-    }
-    return out;
 }
 
 // Writes n whole words from data_buffer; `index` is the first word's index in the record.
@@ -199,8 +151,8 @@ Status write_words(uint32_t n, uint32_t index, uint32_t whole_words, bool partia
     }
     for (uint32_t done = 0; done < n; done += kWordsPerChunk) {
         uint32_t count = n - done < kWordsPerChunk ? n - done : kWordsPerChunk;
-        char* end = format_words<true>(text_buffer, rs.data_buffer + size_t{done} * 4, count,
-                                       index + done, whole_words, partial_follows);
+        char* end = format_text_words(text_buffer, rs.data_buffer + size_t{done} * 4, count,
+                                      index + done, whole_words, partial_follows);
         Status st = emit(text_buffer, end);
         if (st != kOk) return st;
     }
@@ -211,15 +163,27 @@ Status write_words(uint32_t n, uint32_t index, uint32_t whole_words, bool partia
 
 char* format_text_words(char* out, const uint8_t* bytes, uint32_t count, uint32_t first_index,
                         uint32_t whole_words, bool partial_follows) {
-    return format_words<false>(out, bytes, count, first_index, whole_words, partial_follows);
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t index = first_index + i;
+        out[0] = '0';
+        out[1] = 'x';
+        out = put_hex8_upper(out + 2, load_le32(bytes + size_t{i} * 4));
+        std::memcpy(out, ",  ", 3);
+        out += 3;
+        if (index % 4 == 3 || (index + 1 == whole_words && !partial_follows)) {
+            std::memcpy(out, "\n     ", 6);
+            out += 6;
+        }
+    }
+    return out;
 }
 
 Status open_output() {
     RunState& rs = run_state;
     rs.data_buffer = static_cast<uint8_t*>(std::malloc(kDataBufferSize));
     if (rs.data_buffer == nullptr) return kOutOfMemory;
-    // A binary stream in both encodings: the TEXT writer stores its own CR LF line ends.
-    rs.out_stream = out_open(resolve_path(rs.out_typed), false, in_descriptor(rs.in_handle));
+    rs.out_stream =
+        out_open(resolve_path(rs.out_typed), rs.binary_mode == 0, in_descriptor(rs.in_handle));
     if (rs.out_stream == nullptr) return kCannotCreateOutput;
     return rs.binary_mode ? kOk : write_text_prologue();
 }
@@ -256,7 +220,7 @@ Status write_record(uint32_t address, uint32_t length, uint32_t byte_count, uint
         }
         char* p = put_literal(text_buffer, "0x");
         p = put_hex8_upper(p, load_le32(word));
-        p = put_literal(p, ",\r\n     ");
+        p = put_literal(p, ",\n     ");
         return emit(text_buffer, p);
     }
     return kOk;
@@ -265,7 +229,7 @@ Status write_record(uint32_t address, uint32_t length, uint32_t byte_count, uint
 Status write_end_record() {
     if (run_state.binary_mode) return write_header_triple(kEndRecordTag, 0, 0);
     static const char kEnd[] =
-        "\r\n// VELM32 termination section\r\n     0xFFFF3B09,  0x00000000,  0x00000000\r\n};\r\n";
+        "\n// VELM32 termination section\n     0xFFFF3B09,  0x00000000,  0x00000000\n};\n";
     return emit(kEnd, kEnd + sizeof kEnd - 1);
 }
 

@@ -5,6 +5,7 @@
 #include "coff/coff_format.h"
 #include "driver/run_state.h"
 #include "platform/input_file.h"
+#include "platform/memory.h"
 #include "platform/path_resolve.h"
 
 namespace velm {
@@ -55,7 +56,7 @@ Status load_coff_input() {
     if (headers_end > rs.in_length) return kBadFileFormat;
 
     // 11-12. One allocation (two spare bytes, never touched), one chunked read.
-    rs.header_area = static_cast<uint8_t*>(std::malloc(area + 2));
+    rs.header_area = static_cast<uint8_t*>(block_alloc(area + 2));
     if (rs.header_area == nullptr) return kOutOfMemory;
     Status st = read_exact(rs.in_handle, rs.header_area, static_cast<int32_t>(area));
     if (st != kOk) return st;

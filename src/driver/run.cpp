@@ -11,6 +11,7 @@
 #include "driver/status.h"
 #include "listing/listing.h"
 #include "platform/input_file.h"
+#include "platform/memory.h"
 #include "platform/stream.h"
 #include "writer/convert.h"
 #include "writer/velm_writer.h"
@@ -94,12 +95,12 @@ int end_of_run(Status status) {
     // it now. Reading it afterwards touches freed memory, and a large section table is
     // given back to the system at once, so the summary would crash.
     uint32_t entry_point = optional_header().o_entry;
-    std::free(rs.header_area);
+    block_free(rs.header_area);
     rs.header_area = nullptr;
     rs.opt_header = nullptr;
     rs.section_table = nullptr;
     rs.cur_section = nullptr;
-    std::free(rs.data_buffer);
+    block_free(rs.data_buffer);
     rs.data_buffer = nullptr;
     if (rs.in_handle != -1) in_close(rs.in_handle);
     rs.in_handle = -1;

@@ -7,6 +7,7 @@
 #include "coff/loader.h"
 #include "driver/run_state.h"
 #include "platform/input_file.h"
+#include "platform/memory.h"
 #include "platform/path_resolve.h"
 #include "platform/stream.h"
 #include "writer/hex_format.h"
@@ -180,7 +181,7 @@ char* format_text_words(char* out, const uint8_t* bytes, uint32_t count, uint32_
 
 Status open_output() {
     RunState& rs = run_state;
-    rs.data_buffer = static_cast<uint8_t*>(std::malloc(kDataBufferSize));
+    rs.data_buffer = static_cast<uint8_t*>(block_alloc(kDataBufferSize));
     if (rs.data_buffer == nullptr) return kOutOfMemory;
     rs.out_stream =
         out_open(resolve_path(rs.out_typed), rs.binary_mode == 0, in_descriptor(rs.in_handle));

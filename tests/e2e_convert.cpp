@@ -281,21 +281,22 @@ TEST(ConvertRecord, AddressRangeEndsAtTheLastAddress) {
     expect_fails(later, 2, kMsgRange);
 }
 
-// A section flagged 0 is converted without the loader's bounds checks, so its size can
-// be anything: 0xFFFFFFFF is refused as a length before any data is read, and a range
-// that passes 0xFFFFFFFF is refused before the (missing) data would be read.
-TEST(ConvertRecord, LengthCheckComesBeforeReading) {
+// A regular section (flags 0) is converted from the file like code and data, so the
+// loader holds it to the file's bounds too: a length of 0xFFFFFFFF or a range past
+// 0xFFFFFFFF can only come with contents outside the file, refused before anything is
+// written. The record length check itself is covered by the writer's unit tests.
+TEST(ConvertRecord, RegularSectionsOutsideTheFileAreRefusedAtLoad) {
     Coff all_ones = one_section(0x20, pattern(8, 6));
     Section reg = sec(".reg", 0, 0, pattern(8, 7));
     reg.size = 0xFFFFFFFF;
     all_ones.sections.push_back(reg);
-    expect_fails(all_ones, 2, kMsgLength);
+    expect_fails(all_ones, 0, kMsgFormat);
 
     Coff range = one_section(0x20, pattern(8, 6));
     Section high = sec(".reg", 0, 0xFFFFFFF0, pattern(8, 7));
-    high.size = 0x20;  // runs past the end of the file as well
+    high.size = 0x20;  // runs past the end of the file
     range.sections.push_back(high);
-    expect_fails(range, 2, kMsgRange);
+    expect_fails(range, 0, kMsgFormat);
 }
 
 // --- which sections the pass converts ---

@@ -288,6 +288,40 @@ TEST(LoaderRejects, SectionContentsOutsideTheFile) {
              });
          },
          kBadFormat},
+        // A regular section (flags 0) stored in the file is read by the conversion, so it
+        // is held to the same tests.
+        {"regular section with contents past the end",
+         [] {
+             return with([](Coff* c) {
+                 c->sections[0].flags = 0;
+                 c->sections[0].size = 0x100000;
+             });
+         },
+         kBadFormat},
+        {"regular section of 0xFFFFFFFF bytes",
+         [] {
+             return with([](Coff* c) {
+                 c->sections[0].flags = 0;
+                 c->sections[0].size = 0xFFFFFFFF;
+             });
+         },
+         kBadFormat},
+        // A thousand regular sections sharing the same bytes would each be converted:
+        // a small file could write gigabytes. The running total refuses the second.
+        {"regular sections sharing their contents",
+         [] {
+             return with([](Coff* c) {
+                 c->sections[0].flags = 0;
+                 c->sections[0].data = pattern(100);
+                 Section again = c->sections[0];
+                 again.name = ".again";
+                 again.data.clear();
+                 again.size = 100;
+                 again.scnptr = 22 + 28 + 2 * 48;
+                 c->sections.push_back(again);
+             });
+         },
+         kBadFormat},
         // The walk goes on past a good section.
         {"second section out of range",
          [] {
@@ -439,17 +473,17 @@ TEST(LoaderAccepts, Boundaries) {
 }
 
 TEST(LoaderAccepts, SectionsThatAreNotTested) {
-    // Neither code nor data, or empty: whatever their pointer and size say, the loader
-    // does not look at them.
+    // Neither code nor data, or empty, or regular with no contents in the file: whatever
+    // their pointer and size say, the loader does not look at them.
     expect_accepted(
-        {"BSS, COPY, flags 0, other bits and empty sections far out of range",
+        {"BSS, COPY, unstored flags 0, other bits and empty sections far out of range",
          [] {
              Coff c = base();
              c.sections.clear();
              const uint32_t far = 0xFFFFFFFF;
              c.sections.push_back({".bss", {}, 0, 0, 0x80, {}, far, far, 0});
              c.sections.push_back({".copy", {}, 0, 0, 0x10, {}, far, far, 0});
-             c.sections.push_back({".reg", {}, 0, 0, 0x00, {}, far, far, 0});
+             c.sections.push_back({".reg", {}, 0, 0, 0x00, {}, far, 0u, 0});
              c.sections.push_back({".cpbss", {}, 0, 0, 0x90, {}, far, far, 0});
              c.sections.push_back({".pad", {}, 0, 0, 0x200, {}, far, far, 0});
              c.sections.push_back({".empty", {}, 0, 0, 0x60, {}, 0, far, 0});

@@ -70,14 +70,20 @@ Status load_coff_input() {
     // 14. At least one byte must follow the section table.
     if (headers_end >= rs.in_length) return kBadFileFormat;
 
-    // 15-16. Every code or data section stored in the file must lie inside it, and the
-    // headers plus all such contents must fit in the file together.
+    // 15-16. Every section whose stored contents the conversion reads must lie inside the
+    // file, and the headers plus all such contents must fit in the file together. That
+    // is every code or data section, and every regular section (flags 0) stored in the
+    // file: left unchecked, a few thousand regular sections pointing at the same bytes
+    // would make a 4 MiB input write hundreds of gigabytes. A code or data section
+    // whose contents are not stored (s_scnptr 0) is held to the first two tests alone.
     rs.section_table = rs.header_area + (fh.f_opthdr ? kOptHeaderSize : 0);
     rs.cur_section = rs.section_table;
     uint64_t total = headers_end;
     for (uint32_t i = 0; i < fh.f_nscns; ++i) {
         SectionHeader sh = section_at(rs.cur_section);
-        if (sh.s_size != 0 && (sh.s_flags & (STYP_TEXT | STYP_DATA)) != 0) {
+        bool code_or_data = (sh.s_flags & (STYP_TEXT | STYP_DATA)) != 0;
+        bool stored_regular = sh.s_flags == 0 && sh.s_scnptr != 0;
+        if (sh.s_size != 0 && (code_or_data || stored_regular)) {
             if (sh.s_scnptr >= rs.in_length) return kBadFileFormat;
             if (uint64_t{sh.s_scnptr} + sh.s_size > rs.in_length) return kBadFileFormat;
             if (sh.s_scnptr != 0) {

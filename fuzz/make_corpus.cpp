@@ -18,6 +18,7 @@ using velm_test::cinit_table;
 using velm_test::Coff;
 using velm_test::pattern;
 using velm_test::Section;
+using velm_test::stored_section;
 using velm_test::words;
 
 namespace {
@@ -35,16 +36,6 @@ void add(const std::string& name, const Coff& coff) {
     add(name, velm_test::build_coff(coff));
 }
 
-Section section(const std::string& name, uint32_t address, uint32_t flags, Bytes data) {
-    Section s;
-    s.name = name;
-    s.paddr = address;
-    s.vaddr = address;
-    s.flags = flags;
-    s.data = std::move(data);
-    return s;
-}
-
 Coff program(std::vector<Section> sections) {
     Coff c;
     c.entry = 0x400;
@@ -53,9 +44,9 @@ Coff program(std::vector<Section> sections) {
 }
 
 Coff with_cinit(const Bytes& table, std::optional<uint32_t> size = {}) {
-    Section s = section(".cinit", 0x80000100, kCopyData, table);
+    Section s = stored_section(".cinit", 0x80000100, kCopyData, table);
     s.size = size;
-    return program({section(".text", 0x400, kText, pattern(20, 3)), s});
+    return program({stored_section(".text", 0x400, kText, pattern(20, 3)), s});
 }
 
 void valid_programs() {
@@ -63,12 +54,12 @@ void valid_programs() {
     Coff no_opt = velm_test::example_program();
     no_opt.has_opt_header = false;
     add("example-no-opthdr.out", no_opt);
-    add("one-byte.out", program({section(".text", 0x400, kText, {0xAB})}));
+    add("one-byte.out", program({stored_section(".text", 0x400, kText, {0xAB})}));
 
     std::vector<Section> partial;
     uint32_t address = 0x1000;
     for (size_t n : {1, 2, 3, 4, 16, 17}) {
-        partial.push_back(section(".d" + std::to_string(n), address, kData, pattern(n, 5)));
+        partial.push_back(stored_section(".d" + std::to_string(n), address, kData, pattern(n, 5)));
         address += 0x100;
     }
     add("partial-words.out", program(partial));
@@ -81,19 +72,21 @@ void valid_programs() {
         std::snprintf(name, sizeof name, ".f%02X", f);
         Bytes data =
             (f & 0x50) == 0x50 ? cinit_table({{4, 0x2000, words({0x1234})}}) : pattern(8, f + 1);
-        flags.push_back(section(name, 0x10000 + f * 0x100, f, data));
+        flags.push_back(stored_section(name, 0x10000 + f * 0x100, f, data));
     }
-    flags.push_back(section(".cinit", 0x30000, kCopyData, cinit_table({{4, 0x3000, words({7})}})));
-    flags.push_back(section(".CiNiT", 0x30100, 0xD0, cinit_table({{1, 0x3100, {0x55}}})));
-    flags.push_back(section(".cinitxx", 0x30200, kCopyData, pattern(8, 9)));
-    flags.push_back(section(".odd", 0x30300, 0x1010, pattern(8, 10)));
-    flags.push_back(section("8charnam", 0x30400, 0x2, pattern(8, 11)));
+    flags.push_back(
+        stored_section(".cinit", 0x30000, kCopyData, cinit_table({{4, 0x3000, words({7})}})));
+    flags.push_back(stored_section(".CiNiT", 0x30100, 0xD0, cinit_table({{1, 0x3100, {0x55}}})));
+    flags.push_back(stored_section(".cinitxx", 0x30200, kCopyData, pattern(8, 9)));
+    flags.push_back(stored_section(".odd", 0x30300, 0x1010, pattern(8, 10)));
+    flags.push_back(stored_section("8charnam", 0x30400, 0x2, pattern(8, 11)));
     add("all-flags.out", program(flags));
 
     // A heap section of a real-time kernel: flags 0, contents not stored in the file.
-    Section heap = section(".sysmem", 0x80008000, 0, {});
+    Section heap = stored_section(".sysmem", 0x80008000, 0, {});
     heap.size = 0x8000;
-    add("heap-not-stored.out", program({section(".text", 0x400, kText, pattern(32, 4)), heap}));
+    add("heap-not-stored.out",
+        program({stored_section(".text", 0x400, kText, pattern(32, 4)), heap}));
 
     // More than one data-buffer piece (0x40000 bytes) in one section, plus a .cinit table.
     Bytes big(0x40000 + 7, 0);
@@ -102,15 +95,16 @@ void valid_programs() {
     Bytes tail = pattern(256, 22);
     std::copy(tail.begin(), tail.end(), big.end() - 256);
     add("big-section.out",
-        program({section(".text", 0x400, kText, big),
-                 section(".cinit", 0x80000000, kCopyData,
-                         cinit_table({{9, 0x80001000, pattern(9, 23)}, {0, 0, {}}}))}));
+        program({stored_section(".text", 0x400, kText, big),
+                 stored_section(".cinit", 0x80000000, kCopyData,
+                                cinit_table({{9, 0x80001000, pattern(9, 23)}, {0, 0, {}}}))}));
 
     // Section indexes of four digits widen the listing.
     std::vector<Section> many;
     for (int i = 0; i < 1001; ++i) {
-        Section s = section(".s" + std::to_string(i), 0x1000u + static_cast<uint32_t>(i) * 16,
-                            i % 250 == 0 ? kData : 0x80, {});
+        Section s =
+            stored_section(".s" + std::to_string(i), 0x1000u + static_cast<uint32_t>(i) * 16,
+                           i % 250 == 0 ? kData : 0x80, {});
         if (i % 250 == 0) s.data = pattern(12, static_cast<uint32_t>(i));
         many.push_back(s);
     }
@@ -135,19 +129,22 @@ void cinit_tables() {
 }
 
 void record_checks() {
-    add("address-range-edge.out", program({section(".hi", 0xFFFFFFF0, kData, pattern(15, 6))}));
-    add("address-range-over.out", program({section(".hi", 0xFFFFFFF0, kData, pattern(16, 6))}));
+    add("address-range-edge.out",
+        program({stored_section(".hi", 0xFFFFFFF0, kData, pattern(15, 6))}));
+    add("address-range-over.out",
+        program({stored_section(".hi", 0xFFFFFFF0, kData, pattern(16, 6))}));
     // Flags 0 are converted but not bounds-checked by the loader: the read comes up short.
-    Section past = section(".rdata", 0x2000, 0, pattern(8, 7));
+    Section past = stored_section(".rdata", 0x2000, 0, pattern(8, 7));
     past.size = 0x100;
-    add("rdata-past-end.out", program({section(".text", 0x400, kText, pattern(8, 8)), past}));
-    Section huge = section(".rdata", 0x2000, 0, pattern(8, 9));
+    add("rdata-past-end.out",
+        program({stored_section(".text", 0x400, kText, pattern(8, 8)), past}));
+    Section huge = stored_section(".rdata", 0x2000, 0, pattern(8, 9));
     huge.size = 0xFFFFFFFF;
     add("rdata-length-all-ones.out", program({huge}));
 }
 
 void loader_checks() {
-    Coff base = program({section(".text", 0x400, kText, pattern(40, 12))});
+    Coff base = program({stored_section(".text", 0x400, kText, pattern(40, 12))});
     Bytes good = velm_test::build_coff(base);
 
     add("length-69.out", Bytes(good.begin(), good.begin() + 69));
@@ -155,7 +152,7 @@ void loader_checks() {
     seventy.has_opt_header = false;
     seventy.symptr = 0;
     seventy.symbols.clear();
-    seventy.sections = {section(".text", 0x400, kText, {})};
+    seventy.sections = {stored_section(".text", 0x400, kText, {})};
     Bytes b70 = velm_test::build_coff(seventy);
     b70.resize(70);
     add("length-70.out", b70);
@@ -192,7 +189,7 @@ void loader_checks() {
     c.sections[0].scnptr = 0x200;
     add("contents-wrap.out", c);
     c = base;
-    c.sections.push_back(section(".dup", 0x800, kData, {}));
+    c.sections.push_back(stored_section(".dup", 0x800, kData, {}));
     c.sections[1].size = 40;
     c.sections[1].scnptr = 22 + 28 + 96;  // overlaps the first section's contents
     c.symbols = Bytes(4, 0);

@@ -26,27 +26,19 @@ using velm::dump::Severity;
 using velm_test::Coff;
 using velm_test::pattern;
 using velm_test::Section;
+using velm_test::stored_section;
 
 namespace {
 
 Coff damage_program() {
     Coff c;
     c.entry = 0x400;
-    auto sec = [](const std::string& name, uint32_t address, uint32_t flags, Bytes data) {
-        Section s;
-        s.name = name;
-        s.paddr = address;
-        s.vaddr = address;
-        s.flags = flags;
-        s.data = std::move(data);
-        return s;
-    };
-    c.sections = {sec(".text", 0x400, 0x20, pattern(10, 21)),
-                  sec(".data", 0x80000000, 0x40, pattern(16, 22)),
-                  sec(".cinit", 0x90000000, 0x50,
-                      velm_test::cinit_table({{8, 0x80001000, velm_test::words({1, 2})},
-                                              {5, 0x80001010, {1, 2, 3, 4, 5}}})),
-                  sec(".far", 0x80004000, 0x40, pattern(6, 23))};
+    c.sections = {stored_section(".text", 0x400, 0x20, pattern(10, 21)),
+                  stored_section(".data", 0x80000000, 0x40, pattern(16, 22)),
+                  stored_section(".cinit", 0x90000000, 0x50,
+                                 velm_test::cinit_table({{8, 0x80001000, velm_test::words({1, 2})},
+                                                         {5, 0x80001010, {1, 2, 3, 4, 5}}})),
+                  stored_section(".far", 0x80004000, 0x40, pattern(6, 23))};
     return c;
 }
 

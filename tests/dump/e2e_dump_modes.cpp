@@ -14,25 +14,17 @@ using namespace velm_dump_test;
 using velm_test::Coff;
 using velm_test::pattern;
 using velm_test::Section;
+using velm_test::stored_section;
 
 namespace {
-
-Section sec(const std::string& name, uint32_t address, uint32_t flags, Bytes data) {
-    Section s;
-    s.name = name;
-    s.paddr = address;
-    s.vaddr = address;
-    s.flags = flags;
-    s.data = std::move(data);
-    return s;
-}
 
 Coff build_with_data(const Bytes& data) {
     Coff c;
     c.entry = 0x400;
-    c.sections = {sec(".text", 0x400, 0x20, pattern(40, 31)), sec(".data", 0x80000000, 0x40, data),
-                  sec(".cinit", 0x90000000, 0x50,
-                      velm_test::cinit_table({{6, 0x80001000, {1, 2, 3, 4, 5, 6}}}))};
+    c.sections = {stored_section(".text", 0x400, 0x20, pattern(40, 31)),
+                  stored_section(".data", 0x80000000, 0x40, data),
+                  stored_section(".cinit", 0x90000000, 0x50,
+                                 velm_test::cinit_table({{6, 0x80001000, {1, 2, 3, 4, 5, 6}}}))};
     return c;
 }
 
@@ -146,10 +138,10 @@ TEST(DumpDiff, GrownRemovedAndAddedSections) {
     TempDir dir;
     Coff before = build_with_data(pattern(32, 40));
     Coff after = before;
-    after.sections[0].data = pattern(44, 31);      // .text grew, same start
-    after.sections[2] = sec(".bss", 0, 0x80, {});  // the .cinit table is gone
+    after.sections[0].data = pattern(44, 31);                 // .text grew, same start
+    after.sections[2] = stored_section(".bss", 0, 0x80, {});  // the .cinit table is gone
     after.sections[2].size = 0x40;
-    after.sections.push_back(sec(".far", 0x80004000, 0x40, pattern(8, 41)));
+    after.sections.push_back(stored_section(".far", 0x80004000, 0x40, pattern(8, 41)));
     convert(dir, "a", velm_test::build_coff(before));
     convert(dir, "b", velm_test::build_coff(after));
     RunResult r = run_dump(dir.path(), {"--diff", "a.bin", "b.c"});

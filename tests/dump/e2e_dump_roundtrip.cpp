@@ -20,6 +20,7 @@ using velm::dump::RecordKind;
 using velm_test::Coff;
 using velm_test::pattern;
 using velm_test::Section;
+using velm_test::stored_section;
 using velm_test::words;
 
 namespace {
@@ -35,16 +36,6 @@ struct RoundTripCase {
     std::vector<ExpectedCinit> cinit;  // the entries of the expanded .cinit table, in order
 };
 
-Section section(const std::string& name, uint32_t address, uint32_t flags, Bytes data) {
-    Section s;
-    s.name = name;
-    s.paddr = address;
-    s.vaddr = address;
-    s.flags = flags;
-    s.data = std::move(data);
-    return s;
-}
-
 std::vector<RoundTripCase> cases() {
     std::vector<RoundTripCase> out;
 
@@ -58,18 +49,18 @@ std::vector<RoundTripCase> cases() {
     // flag combinations that convert as plain sections.
     Coff small;
     small.entry = 0x1000;
-    small.sections = {section(".s1", 0x1000, 0x20, pattern(1, 1)),
-                      section(".s2", 0x2000, 0x40, pattern(2, 2)),
-                      section(".s3", 0x3000, 0x00, pattern(3, 3)),
-                      section(".s4", 0x4000, 0x30, pattern(4, 4)),
-                      section(".s16", 0x5000, 0x60, pattern(16, 5)),
-                      section(".s17", 0x6000, 0xC0, pattern(17, 6))};
+    small.sections = {stored_section(".s1", 0x1000, 0x20, pattern(1, 1)),
+                      stored_section(".s2", 0x2000, 0x40, pattern(2, 2)),
+                      stored_section(".s3", 0x3000, 0x00, pattern(3, 3)),
+                      stored_section(".s4", 0x4000, 0x30, pattern(4, 4)),
+                      stored_section(".s16", 0x5000, 0x60, pattern(16, 5)),
+                      stored_section(".s17", 0x6000, 0xC0, pattern(17, 6))};
     out.push_back({"small_sections", small, {}});
 
     // Above the 0x40000-byte piece of the writer, and not a multiple of 4.
     Coff large;
-    large.sections = {section(".text", 0x00800000, 0x20, pattern(0x40000 + 0x1235, 9)),
-                      section(".data", 0x80000000, 0x40, pattern(8, 10))};
+    large.sections = {stored_section(".text", 0x00800000, 0x20, pattern(0x40000 + 0x1235, 9)),
+                      stored_section(".data", 0x80000000, 0x40, pattern(8, 10))};
     out.push_back({"large_section", large, {}});
 
     // .cinit tables: lengths 1, 2, 3, 5 and 12, filler words; a .cinit flagged DATA only
@@ -84,13 +75,13 @@ std::vector<RoundTripCase> cases() {
                                           {5, 0x80000030, {1, 2, 3, 4, 5}},
                                           {0, 0, {}},
                                           {12, 0x80000040, pattern(12, 12)}});
-    Section heap = section(".sysmem", 0x80008000, 0x00, {});
+    Section heap = stored_section(".sysmem", 0x80008000, 0x00, {});
     heap.size = 0x8000;
     heap.scnptr = 0;
-    cinit.sections = {section(".text", 0x20, 0x20, pattern(40, 13)),
-                      section(".cinit", 0x90000000, 0x50, table),
-                      section(".switch", 0x80000100, 0x50, pattern(16, 14)),
-                      section(".CINIT", 0x90001000, 0x40, velm_test::cinit_table({})), heap};
+    cinit.sections = {stored_section(".text", 0x20, 0x20, pattern(40, 13)),
+                      stored_section(".cinit", 0x90000000, 0x50, table),
+                      stored_section(".switch", 0x80000100, 0x50, pattern(16, 14)),
+                      stored_section(".CINIT", 0x90001000, 0x40, velm_test::cinit_table({})), heap};
     out.push_back({"cinit_tables",
                    cinit,
                    {{0x80000000, {0xA1}},
@@ -101,17 +92,17 @@ std::vector<RoundTripCase> cases() {
 
     Coff no_opt;
     no_opt.has_opt_header = false;
-    no_opt.sections = {section(".text", 0x400, 0x20, pattern(30, 15)),
-                       section(".const", 0x800, 0x40, pattern(7, 16))};
+    no_opt.sections = {stored_section(".text", 0x400, 0x20, pattern(30, 15)),
+                       stored_section(".const", 0x800, 0x40, pattern(7, 16))};
     out.push_back({"no_optional_header", no_opt, {}});
 
     // Nothing qualifies: the image is the end record alone.
     Coff none;
-    Section bss = section(".bss", 0x80000000, 0x80, {});
+    Section bss = stored_section(".bss", 0x80000000, 0x80, {});
     bss.size = 0x100;
-    Section copy = section(".vectors", 0, 0x10, {});
+    Section copy = stored_section(".vectors", 0, 0x10, {});
     copy.size = 0x200;
-    none.sections = {bss, copy, section(".empty", 0x100, 0x40, {})};
+    none.sections = {bss, copy, stored_section(".empty", 0x100, 0x40, {})};
     out.push_back({"no_qualifying_section", none, {}});
     return out;
 }

@@ -49,6 +49,16 @@ Bytes cinit_table(const std::vector<CinitEntry>& entries, bool final_word, uint8
     return out;
 }
 
+Section stored_section(const std::string& name, uint32_t address, uint32_t flags, Bytes data) {
+    Section s;
+    s.name = name;
+    s.paddr = address;
+    s.vaddr = address;
+    s.flags = flags;
+    s.data = std::move(data);
+    return s;
+}
+
 Bytes build_coff(const Coff& coff) {
     const size_t n = coff.sections.size();
     const size_t opt = coff.has_opt_header ? 28 : 0;

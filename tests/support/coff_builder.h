@@ -44,6 +44,9 @@ struct Coff {
 
 Bytes build_coff(const Coff& coff);
 
+// A section whose contents `data` are stored in the file, loaded and run at `address`.
+Section stored_section(const std::string& name, uint32_t address, uint32_t flags, Bytes data);
+
 // Little helpers for building section contents and .cinit tables.
 void put_le32(Bytes* out, uint32_t v);
 Bytes words(std::initializer_list<uint32_t> values);

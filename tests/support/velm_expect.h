@@ -56,13 +56,7 @@ inline std::string as_text(const Bytes& b) {
 
 // A section with the usual defaults: run address = load address, contents stored.
 inline Section sec(const std::string& name, uint32_t flags, uint32_t vaddr, Bytes data) {
-    Section s;
-    s.name = name;
-    s.flags = flags;
-    s.vaddr = vaddr;
-    s.paddr = vaddr;
-    s.data = std::move(data);
-    return s;
+    return velm_test::stored_section(name, vaddr, flags, std::move(data));
 }
 
 // A section with a size but no contents in the file (s_scnptr 0).

@@ -280,3 +280,21 @@ TEST(OutputSafety, SuccessReplacesExistingFile) {
     EXPECT_EQ(dir.read("app.bin"),
               as_text(binary_file({section_record(".text", "exec", 0x400, words({1}))})));
 }
+
+// The input path is shown in a // comment of the C source. A line feed in it (a file
+// name may hold one) would end the comment and turn the rest of the path into C code,
+// so such a byte is shown as '?' there; the console shows the path as it is.
+TEST(TextSafety, LineEndsInTheInputPathStayInsideTheComment) {
+    Coff c;
+    c.entry = 0x400;
+    c.sections.push_back(sec(".text", 0x20, 0x400, words({1})));
+    TempDir dir;
+    dir.write("a\nb\rc.out", build_coff(c));
+    RunResult r = run_in(dir.path(), {"a\nb\rc.out", "app.c"});
+    ASSERT_EQ(r.exit_status, 0) << r.out;
+    const std::string text = dir.read("app.c");
+    EXPECT_NE(text.find("\r\n// source C6xxx COFF file: A?B?C.OUT\r\n// source file  format"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(r.out.find("COFF file        : A\r\nB\rC.OUT\r\n"), std::string::npos) << r.out;
+}

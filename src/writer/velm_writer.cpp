@@ -60,6 +60,15 @@ Status write_header_triple(uint32_t tag, uint32_t address, uint32_t length) {
     return out_write(rs.out_stream, bytes, sizeof bytes) == sizeof bytes ? kOk : kWriteError;
 }
 
+// Text shown inside a // comment line: a section name (damaged files can hold any byte
+// in one) or the input path. A CR or LF byte would end the comment and leave the rest of
+// the line as C code: the source would not compile, or would hold words that are not in
+// the image. Such a byte is shown as '?'.
+char* put_comment_text(char* out, const char* text, size_t n) {
+    for (size_t i = 0; i < n; ++i) *out++ = (text[i] == '\r' || text[i] == '\n') ? '?' : text[i];
+    return out;
+}
+
 Status write_text_prologue() {
     const RunState& rs = run_state;
     char* p = text_buffer;
@@ -68,9 +77,13 @@ Status write_text_prologue() {
     p = put_text(p, "\n// Copyright (C) Kestrane Systems Ltd.\n// \n// source C6xxx COFF file: ");
     Status st = emit(text_buffer, p);
     if (st != kOk) return st;
-    // The path has no length limit, so it goes out on its own.
-    st = emit(rs.in_path.data(), rs.in_path.data() + rs.in_path.size());
-    if (st != kOk) return st;
+    // The path has no length limit: it goes out in pieces that fit the staging area.
+    const size_t piece = sizeof text_buffer;
+    for (size_t done = 0; done < rs.in_path.size(); done += piece) {
+        size_t n = rs.in_path.size() - done < piece ? rs.in_path.size() - done : piece;
+        st = emit(text_buffer, put_comment_text(text_buffer, rs.in_path.data() + done, n));
+        if (st != kOk) return st;
+    }
     p = text_buffer;
     p = put_text(p, "\n// source file  format   : COFF2\n// total sections        : ");
     p = put_decimal(p, rs.file_header_ref->f_nscns);
@@ -84,15 +97,6 @@ Status write_text_prologue() {
                  "// \n// \n// 32-bit UNSIGNED data array derived from source C6xxx COFF file\n\n"
                  "unsigned int C6XXX_VELM_DATA[] = \n{");
     return emit(text_buffer, p);
-}
-
-// The record name as the comment line shows it. A CR or LF byte in a name (found only in
-// damaged files) would end the comment and leave the rest of the line as C code: the
-// source would not compile, or would hold words that are not in the image. Such a byte is
-// shown as '?'.
-char* put_comment_name(char* out, const char* name) {
-    for (; *name != '\0'; ++name) *out++ = (*name == '\r' || *name == '\n') ? '?' : *name;
-    return out;
 }
 
 // The attribute text depends only on the section flags and the record name. A .cinit
@@ -125,7 +129,7 @@ Status write_text_header(uint32_t tag, uint32_t address, uint32_t length, const 
     const AttributeText& attrib = attribute_text(section_at(run_state.cur_section).s_flags, name);
     char* p = text_buffer;
     p = put_literal(p, "\n// section '");
-    p = put_comment_name(p, name);
+    p = put_comment_text(p, name, std::strlen(name));
     p = put_literal(p, "':  addr=");
     p = put_hex8_lower(p, address);
     p = put_literal(p, "H  len=");

@@ -23,8 +23,7 @@ int main(void) {
             fprintf(stderr, "host: unknown record tag 0x%08X\n", tag);
             return 1;
         }
-        printf("%-7s 0x%08X %u bytes\n", tag == SECTION_TAG ? "section" : "cinit", address,
-               length);
+        printf("%-7s 0x%08X %u bytes\n", tag == SECTION_TAG ? "section" : "cinit", address, length);
         ++records;
         bytes += length;
         w += 3 + (length + 3u) / 4u; /* header, then ceil(length / 4) data words */

@@ -130,11 +130,7 @@ int64_t in_read(int16_t handle, void* dest, int64_t n) {
     // the previous one: most reads lie wholly inside the window and cost one copy.
     int64_t at = f->pos - f->win_off;
     if (at >= 0 && n <= f->win_len - at) {
-        if (n == 4) {
-            std::memcpy(out, f->win + at, 4);
-        } else {
-            std::memcpy(out, f->win + at, static_cast<size_t>(n));
-        }
+        std::memcpy(out, f->win + at, static_cast<size_t>(n));
         f->pos += n;
         return n;
     }

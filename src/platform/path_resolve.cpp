@@ -29,7 +29,7 @@ bool equal_ignoring_case(const std::string& a, const char* b) {
 // exactly that name exists, else the smallest case-insensitive match, else the typed
 // spelling (a file still to be created).
 std::string match_component(const std::string& dir, const std::string& component) {
-    std::string exact = dir.empty() ? component : dir + "/" + component;
+    std::string exact = dir.empty() || dir.back() == '/' ? dir + component : dir + "/" + component;
     struct stat st;
     if (::lstat(exact.c_str(), &st) == 0) return component;
     DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
@@ -62,10 +62,9 @@ std::string resolve_path(const std::string& typed) {
         size_t end = i;
         while (end < typed.size() && !is_separator(typed[end])) ++end;
         std::string component = typed.substr(i, end - i);
-        std::string dir = result == "/" ? "/" : result;
         std::string name = (component == "." || component == "..")
                                ? component
-                               : match_component(result == "/" ? "/" : dir, component);
+                               : match_component(result, component);
         if (!result.empty() && result.back() != '/') result += '/';
         result += name;
         i = end;

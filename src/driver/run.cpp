@@ -36,14 +36,13 @@ bool parse_command_line(int argc, const char* const* argv) {
     std::string first = argv[1];
     if (classify_option(first) != kBadOption) return false;
 
-    // The typed spelling gets the same extension as the printed one, so that "boot"
-    // finds boot.out (or BOOT.OUT) on disk while the console shows BOOT.OUT.
-    std::string typed_ext = first;
-    add_default_extension(&typed_ext, ".OUT");
-    rs.in_typed = typed_ext;
-    rs.in_path = first;
+    // The typed spelling gets the extension too, so that "boot" finds boot.out (or
+    // BOOT.OUT) on disk while the console shows BOOT.OUT. Whether it is added does not
+    // depend on letter case, so upper-casing afterwards gives the printed path.
+    rs.in_typed = first;
+    add_default_extension(&rs.in_typed, ".OUT");
+    rs.in_path = rs.in_typed;
     upper_case(&rs.in_path);
-    add_default_extension(&rs.in_path, ".OUT");
 
     std::string second = argv[2];
     int16_t option = classify_option(second);

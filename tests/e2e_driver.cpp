@@ -308,17 +308,32 @@ TEST(Paths, MixedCaseFilesFoundIgnoringCase) {
     EXPECT_EQ(r.exit_status, 0);
     EXPECT_EQ(r.out, simple_listing("DSP\\BOOT.OUT", 0x1000));
     EXPECT_EQ(r.err, "");
+}
 
-    // An existing output file of another letter case is the one overwritten, as on a
-    // case-insensitive file system; no second file appears beside it.
-    dir.write("Dsp/IMAGE.bin", std::string("old contents"));
-    RunResult w = run_in(dir.path(), {"dsp/boot.out", "dsp\\image.BIN", "-B"});
-    EXPECT_EQ(w.exit_status, 0);
-    EXPECT_EQ(w.out, simple_summary("DSP/BOOT.OUT", "DSP\\IMAGE.BIN", "BINARY"));
-    EXPECT_EQ(w.err, "");
-    EXPECT_EQ(dir.read("Dsp/IMAGE.bin"), simple_binary(0x1000));
-    EXPECT_EQ(dir.read("Dsp/Boot.Out"), as_text(simple_coff(0x1000)));
-    EXPECT_EQ(dir.snapshot(), (Snapshot{{"Dsp", "<dir>"}}));
+// The output is used exactly as typed: a file or directory of another letter case is
+// never taken for it. Matching it ignoring case overwrote files the user never named.
+TEST(Paths, OutputIsNeverMatchedToAnotherCase) {
+    TempDir dir;
+    make_dir(dir, "Dsp");
+    dir.write("fft.out", simple_coff(0x1000));
+    dir.write("Makefile", std::string("all:\n"));
+    RunResult r = run_in(dir.path(), {"fft.out", "makefile", "-b"});
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_EQ(r.out, simple_summary("FFT.OUT", "MAKEFILE", "BINARY"));
+    EXPECT_EQ(dir.snapshot(), (Snapshot{{"Dsp", "<dir>"},
+                                        {"Makefile", "all:\n"},
+                                        {"fft.out", as_text(simple_coff(0x1000))},
+                                        {"makefile", simple_binary(0x1000)}}));
+
+    // A directory typed in another case than it exists is missing: nothing is created.
+    const Snapshot before = dir.snapshot();
+    for (const char* out : {"dsp\\image.bin", "DSP/image.bin"}) {
+        RunResult w = run_in(dir.path(), {"fft.out", out, "-b"});
+        EXPECT_EQ(w.exit_status, 1) << out;
+        EXPECT_EQ(w.out, banner() + failure("error: unable to create output VELM file")) << out;
+        EXPECT_EQ(dir.snapshot(), before) << out;
+        EXPECT_FALSE(dir.exists("Dsp/image.bin")) << out;
+    }
 }
 
 TEST(Paths, ExactSpellingWinsOverOtherCases) {

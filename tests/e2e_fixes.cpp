@@ -73,16 +73,15 @@ class FileSizeLimit {
 
 // --- write failures are reported in both encodings ---
 
-// /dev/full accepts the open and fails every write. Reached through case-insensitive
-// resolution of "/DEV/FULL". A small output fails when the last buffer is written out
-// at close; the message replaces the summary.
+// /dev/full accepts the open and fails every write. A small output fails when the last
+// buffer is written out at close; the message replaces the summary.
 TEST(OutputSafety, WriteFailureAtCloseIsReported) {
     const Coff coff = small_program();
     for (const char* option : {"", "-b"}) {
         SCOPED_TRACE(option);
         TempDir dir;
         dir.write("app.out", build_coff(coff));
-        std::vector<std::string> args = {"app", "/DEV/FULL"};
+        std::vector<std::string> args = {"app", "/dev/full"};
         if (*option) args.push_back(option);
         RunResult r = run_in(dir.path(), args);
         EXPECT_EQ(r.exit_status, 1);
@@ -102,7 +101,7 @@ TEST(OutputSafety, WriteFailureDuringThePassStopsIt) {
         SCOPED_TRACE(option);
         TempDir dir;
         dir.write("app.out", build_coff(coff));
-        std::vector<std::string> args = {"app", "/dev/FULL"};
+        std::vector<std::string> args = {"app", "\\dev\\full"};
         if (*option) args.push_back(option);
         RunResult r = run_in(dir.path(), args);
         EXPECT_EQ(r.exit_status, 1);
@@ -140,14 +139,15 @@ TEST(OutputSafety, WriteFailureOnRegularFileRemovesIt) {
 TEST(OutputSafety, OutputNamingTheInputIsRefused) {
     const Bytes input = build_coff(small_program());
     const std::vector<std::vector<std::string>> runs = {
-        {"app.out", "app.out"},      {"app.out", "APP.OUT"},   {"app", "App.Out", "-b"},
-        {"APP", "app.out", "-B"},    {"app.out", "./app.out"}, {"app.out", "hard.out"},
+        {"app.out", "app.out"},        {"APP", "app.out", "-B"},    {"app.out", "./app.out"},
+        {"app.out", "sub/../app.out"}, {"app", "sub\\..\\app.out"}, {"app.out", "hard.out"},
         {"app.out", "soft.c", "-b"},
     };
     for (const auto& args : runs) {
         SCOPED_TRACE(args[0] + " " + args[1]);
         TempDir dir;
         dir.write("app.out", input);
+        ASSERT_EQ(::mkdir(dir.file("sub").c_str(), 0755), 0);
         ASSERT_EQ(::link(dir.file("app.out").c_str(), dir.file("hard.out").c_str()), 0);
         ASSERT_EQ(::symlink("app.out", dir.file("soft.c").c_str()), 0);
         RunResult r = run_in(dir.path(), args);
@@ -156,8 +156,20 @@ TEST(OutputSafety, OutputNamingTheInputIsRefused) {
         EXPECT_EQ(r.out, banner() + failure(kMsgCreate));
         EXPECT_EQ(dir.read("app.out"), as_text(input));
         EXPECT_EQ(dir.read("hard.out"), as_text(input));
-        EXPECT_EQ(dir.snapshot().size(), 3u);
+        EXPECT_EQ(dir.snapshot().size(), 4u);
     }
+}
+
+// On a case-sensitive file system another letter case names another file: the input
+// is read and a new output created beside it.
+TEST(OutputSafety, OutputInAnotherCaseThanTheInputIsAnotherFile) {
+    const Bytes input = build_coff(small_program());
+    TempDir dir;
+    dir.write("app.out", input);
+    RunResult r = run_in(dir.path(), {"app", "APP.OUT", "-b"});
+    EXPECT_EQ(r.exit_status, 0) << r.out;
+    EXPECT_EQ(dir.read("app.out"), as_text(input));
+    EXPECT_TRUE(dir.exists("APP.OUT"));
 }
 
 // --- contents not stored in the file ---

@@ -74,4 +74,12 @@ std::string resolve_path(const std::string& typed) {
     return result;
 }
 
+std::string native_path(const std::string& typed) {
+    std::string path = typed;
+    for (char& c : path) {
+        if (c == '\\') c = '/';
+    }
+    return path;
+}
+
 }  // namespace velm

@@ -15,7 +15,7 @@ namespace velm {
 
 struct OutStream;
 
-// Creates or truncates the file at `path` (already resolved to its on-disk spelling).
+// Creates or truncates the file at `path`, spelled as the file system takes it.
 // Fails (nullptr) when the path cannot be created, ends in a separator, or names the
 // same file as `guard_fd` (the open input): the output must never destroy the input.
 OutStream* out_open(const std::string& path, bool text_mode, int guard_fd);

@@ -188,7 +188,7 @@ Status open_output() {
     rs.data_buffer = static_cast<uint8_t*>(block_alloc(kDataBufferSize));
     if (rs.data_buffer == nullptr) return kOutOfMemory;
     rs.out_stream =
-        out_open(resolve_path(rs.out_typed), rs.binary_mode == 0, in_descriptor(rs.in_handle));
+        out_open(native_path(rs.out_typed), rs.binary_mode == 0, in_descriptor(rs.in_handle));
     if (rs.out_stream == nullptr) return kCannotCreateOutput;
     return rs.binary_mode ? kOk : write_text_prologue();
 }

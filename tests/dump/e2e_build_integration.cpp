@@ -152,6 +152,21 @@ TEST(BuildIntegration, MakeBuildsTheHostAndRebuildsTheImageWhenTheProgramChanges
     EXPECT_FALSE(dir.exists("project/host"));
 }
 
+// A stale image whose name differs only in letter case is neither overwritten nor taken
+// for the target: the rule writes and checks the file it names.
+TEST(BuildIntegration, MakeIgnoresAStaleImageOfAnotherCase) {
+    TempDir dir;
+    copy_example(dir, "project");
+    dir.write("app.out", velm_test::build_coff(velm_test::example_program()));
+    dir.write("project/DSP_IMAGE.C", std::string("stale image\n"));
+    RunResult built = make(dir.file("project"), {"DSP_PROGRAM=../app.out", "dsp_image.c"});
+    ASSERT_EQ(built.exit_status, 0) << built.out << built.err;
+    EXPECT_EQ(dir.read("project/DSP_IMAGE.C"), "stale image\n");
+    RunResult check =
+        velm_test::run_in(dir.file("project"), {"--check", "dsp_image.c"}, dump_path());
+    EXPECT_EQ(check.exit_status, 0) << check.err;
+}
+
 TEST(BuildIntegration, CMakeBuildsTheHostWithTheCustomCommand) {
     TempDir dir;
     copy_example(dir, "project");

@@ -106,8 +106,8 @@ std::string help_text() {
            "Exit status:\n"
            " 0  the image is sound (--diff: the images are equal)\n"
            " 1  the image has errors, or warnings with --strict (--diff: the images differ)\n"
-           " 2  trouble: a usage error or a file that cannot be read (--diff: also an\n"
-           "      image with errors)\n";
+           " 2  trouble: a usage error, a file that cannot be read, or a program (COFF2\n"
+           "      or ELF) instead of an image (--diff: also an image with errors)\n";
 }
 
 std::string version_text() {

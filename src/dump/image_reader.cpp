@@ -219,6 +219,17 @@ bool is_punct(const Token& t, char c) {
 
 }  // namespace
 
+const char* program_kind(const uint8_t* data, size_t size) {
+    if (size >= 22 && data[0] == 0xC2 && data[1] == 0x00 && data[20] == 0x99 && data[21] == 0x00) {
+        return "a C6000 COFF2 program";
+    }
+    if (size >= 4 && data[0] == 0x7F && data[1] == 'E' && data[2] == 'L' && data[3] == 'F') {
+        bool c6000 = size >= 20 && data[5] == 1 && data[18] == 140 && data[19] == 0;
+        return c6000 ? "a C6000 ELF program" : "an ELF file";
+    }
+    return nullptr;
+}
+
 Encoding detect_encoding(const uint8_t* data, size_t size) {
     if (size == 0) return Encoding::binary;
     if (data[0] == 0x09 && (size == 1 || data[1] == 0x3B)) return Encoding::binary;

@@ -44,6 +44,13 @@ void read_binary(const uint8_t* data, size_t size, WordStream* out);
 // decoder then reports). False after any other syntax error.
 bool read_text(const uint8_t* data, size_t size, WordStream* out, std::vector<Problem>* problems);
 
+// What the file is when it is a program rather than an image: "a C6000 COFF2 program"
+// (COFF2 version 0x00C2 and the C6000 target ID 0x0099 in its file header), "a C6000
+// ELF program" (ELF, little-endian, machine 140) or "an ELF file" (any other ELF);
+// nullptr for anything else. Neither header can begin an image: every record tag
+// starts with the bytes 09 3B, and a C source holds no byte below 0x20 but white space.
+const char* program_kind(const uint8_t* data, size_t size);
+
 // Detects the encoding, reads the words and decodes the records.
 Image read_image(const uint8_t* data, size_t size);
 inline Image read_image(const std::string& bytes) {

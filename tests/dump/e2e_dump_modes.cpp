@@ -245,6 +245,36 @@ TEST(DumpCommandLine, UsageFaultsAndUnreadableFilesAreTrouble) {
     EXPECT_EQ(directory.err, "velm_dump: .: Is a directory\n");
 }
 
+// A program handed over in place of its image is named for what it is, in every mode.
+TEST(DumpCommandLine, AProgramIsNotAnImage) {
+    TempDir dir;
+    Converted image = convert(dir, "app", velm_test::build_coff(velm_test::example_program()));
+    // ELF headers: ELFCLASS32, little-endian, version 1, then e_type 2 and e_machine.
+    std::string elf(
+        "\x7F"
+        "ELF\x01\x01\x01",
+        7);
+    elf.resize(16, '\0');
+    dir.write("c6000.elf", elf + std::string("\x02\x00\x8C\x00", 4) + std::string(32, '\0'));
+    dir.write("x86.elf", elf + std::string("\x02\x00\x03\x00", 4) + std::string(32, '\0'));
+    const std::vector<std::pair<std::string, std::string>> programs = {
+        {"app.out", "a C6000 COFF2 program"},
+        {"c6000.elf", "a C6000 ELF program"},
+        {"x86.elf", "an ELF file"}};
+    for (const auto& [file, kind] : programs) {
+        const std::string line = "velm_dump: " + file + ": " + kind +
+                                 ", not a VELM image: convert it with c6x_velm first\n";
+        for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+                 {file}, {"--check", file}, {"--json", file}, {"--diff", "app.bin", file}}) {
+            RunResult r = run_dump(dir.path(), args);
+            EXPECT_EQ(r.exit_status, 2) << file << " " << args[0];
+            EXPECT_EQ(r.out, "") << file << " " << args[0];
+            EXPECT_EQ(r.err, line) << file << " " << args[0];
+        }
+    }
+    EXPECT_EQ(run_dump(dir.path(), {"--check", "app.bin"}).exit_status, 0);
+}
+
 TEST(DumpCommandLine, ReadsStandardInputAndReportsWriteErrors) {
     TempDir dir;
     convert(dir, "app", velm_test::build_coff(velm_test::example_program()));

@@ -144,8 +144,8 @@ TEST(OutputStream, ErrorsAreStickyAndTheFileIsRemoved) {
         ASSERT_NE(s, nullptr);
         std::string block(kStreamBuffer - 10, 'x');
         velm::io_fail_arm(IoOp::out_write, 1);
-        EXPECT_EQ(velm::out_write(s, block), block.size());  // still buffered
-        EXPECT_EQ(velm::out_write(s, block), 0u);            // the flush fails
+        EXPECT_EQ(velm::out_write(s, block.data(), block.size()), block.size());  // still buffered
+        EXPECT_EQ(velm::out_write(s, block.data(), block.size()), 0u);            // the flush fails
         EXPECT_EQ(velm::out_write(s, "more\n", 5), 0u);
         EXPECT_EQ(velm::out_close(s, false), -1);
         EXPECT_EQ(velm::io_count(IoOp::out_write), 1) << "nothing written after the failure";
@@ -192,7 +192,7 @@ TEST(OutputStream, TextLineEndsSurviveTheBufferBoundary) {
         ASSERT_NE(s, nullptr);
         std::string in, want;
         auto put = [&](const std::string& text) {
-            ASSERT_EQ(velm::out_write(s, text), text.size());
+            ASSERT_EQ(velm::out_write(s, text.data(), text.size()), text.size());
             in += text;
         };
         put(std::string(kStreamBuffer - 1 - shift, 'a'));  // the "\r\n" straddles the end

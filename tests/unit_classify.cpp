@@ -159,9 +159,3 @@ TEST(CopySectionName, StringTableNameIsEmpty) {
     EXPECT_STREQ(name, "");
     EXPECT_EQ(classify(0x50, name).text, "ic-xdata");
 }
-
-TEST(UpperCase, OnlyTheLettersAToZ) {
-    std::string s = "abc.xyz{}`@ABC_09\xE9\xFF";
-    velm::upper_case(&s);
-    EXPECT_EQ(s, "ABC.XYZ{}`@ABC_09\xE9\xFF");
-}

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "driver/options.h"
-#include "driver/status.h"
+#include "core/status.h"
 
 namespace {
 
@@ -83,13 +83,10 @@ TEST(StatusMessage, OnlyTheLow16BitsCount) {
     EXPECT_EQ(message(0x18000), "error: #-32768 (call Kestrane Systems Ltd)");
 }
 
-TEST(StatusKnown, AgreesWithTheTable) {
-    for (const MessageCase& c : kTableLines) EXPECT_TRUE(velm::status_known(c.code)) << c.code;
-    for (int32_t code : {0, 5, -1, -2017, -2031, -1014, 2021}) {
-        EXPECT_FALSE(velm::status_known(code)) << code;
-    }
-    EXPECT_TRUE(velm::status_known(0x10000 - 2021));
-    EXPECT_FALSE(velm::status_known(0x10000));
+TEST(UpperCase, OnlyTheLettersAToZ) {
+    std::string s = "abc.xyz{}`@ABC_09\xE9\xFF";
+    velm::upper_case(&s);
+    EXPECT_EQ(s, "ABC.XYZ{}`@ABC_09\xE9\xFF");
 }
 
 TEST(ClassifyOption, OptionWordsInEitherCase) {

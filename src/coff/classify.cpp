@@ -4,12 +4,6 @@
 
 namespace velm {
 
-void upper_case(std::string* text) {
-    for (char& c : *text) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-}
-
 void copy_section_name(const SectionHeader& section, char name[kSectionNameSize]) {
     std::memcpy(name, section.s_name, 8);
     name[8] = '\0';

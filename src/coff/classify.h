@@ -2,8 +2,8 @@
 #ifndef C6X_VELM_COFF_CLASSIFY_H
 #define C6X_VELM_COFF_CLASSIFY_H
 
+#include <cstddef>
 #include <cstdint>
-#include <string>
 
 #include "coff/coff_format.h"
 
@@ -26,9 +26,6 @@ void classify_section(uint32_t s_flags, const char* name, char text[kAttributeTe
 
 // True when `name` is ".cinit" in any letter case (a whole-text comparison).
 bool is_cinit_name(const char* name);
-
-// Upper-cases the letters a to z in place; every other byte is unchanged.
-void upper_case(std::string* text);
 
 }  // namespace velm
 

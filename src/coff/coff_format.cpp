@@ -2,34 +2,13 @@
 
 #include <cstring>
 
+#include "core/run_state.h"
+
 namespace velm {
-
-namespace {
-bool fits(ByteSpan b, size_t offset, size_t width) {
-    return b.data != nullptr && offset <= b.size && width <= b.size - offset;
-}
-}  // namespace
-
-bool read_le16(ByteSpan b, size_t offset, uint16_t* out) {
-    *out = 0;
-    if (!fits(b, offset, 2)) return false;
-    const uint8_t* p = b.data + offset;
-    *out = static_cast<uint16_t>(p[0] | (p[1] << 8));
-    return true;
-}
-
-bool read_le32(ByteSpan b, size_t offset, uint32_t* out) {
-    *out = 0;
-    if (!fits(b, offset, 4)) return false;
-    const uint8_t* p = b.data + offset;
-    *out = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-    return true;
-}
 
 bool decode_file_header(ByteSpan b, FileHeader* h) {
     *h = FileHeader{};
-    if (!fits(b, 0, kFileHeaderSize)) return false;
+    if (!span_holds(b, 0, kFileHeaderSize)) return false;
     read_le16(b, 0, &h->f_version);
     read_le16(b, 2, &h->f_nscns);
     read_le32(b, 4, &h->f_timdat);
@@ -43,7 +22,7 @@ bool decode_file_header(ByteSpan b, FileHeader* h) {
 
 bool decode_opt_header(ByteSpan b, OptHeader* h) {
     *h = OptHeader{};
-    if (!fits(b, 0, kOptHeaderSize)) return false;
+    if (!span_holds(b, 0, kOptHeaderSize)) return false;
     read_le16(b, 0, &h->o_magic);
     read_le16(b, 2, &h->o_vstamp);
     read_le32(b, 4, &h->o_tsize);
@@ -57,7 +36,7 @@ bool decode_opt_header(ByteSpan b, OptHeader* h) {
 
 bool decode_section_header(ByteSpan b, SectionHeader* h) {
     *h = SectionHeader{};
-    if (!fits(b, 0, kSectionHeaderSize)) return false;
+    if (!span_holds(b, 0, kSectionHeaderSize)) return false;
     std::memcpy(h->s_name, b.data, 8);
     read_le32(b, 8, &h->s_paddr);
     read_le32(b, 12, &h->s_vaddr);
@@ -71,6 +50,28 @@ bool decode_section_header(ByteSpan b, SectionHeader* h) {
     read_le16(b, 44, &h->s_reserved);
     read_le16(b, 46, &h->s_page);
     return true;
+}
+
+SectionHeader section_at(const uint8_t* at) {
+    SectionHeader h;
+    const RunState& rs = run_state;
+    const uint8_t* begin = rs.header_area;
+    const uint8_t* end = begin ? begin + rs.header_area_size : nullptr;
+    ByteSpan span{nullptr, 0};
+    if (begin != nullptr && at >= begin && at <= end) {
+        span = ByteSpan{at, static_cast<size_t>(end - at)};
+    }
+    decode_section_header(span, &h);
+    return h;
+}
+
+OptHeader optional_header() {
+    OptHeader h;
+    const RunState& rs = run_state;
+    ByteSpan span{nullptr, 0};
+    if (rs.opt_header != nullptr) span = ByteSpan{rs.opt_header, rs.header_area_size};
+    decode_opt_header(span, &h);
+    return h;
 }
 
 }  // namespace velm

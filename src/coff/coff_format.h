@@ -35,6 +35,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/byte_order.h"
+#include "core/coff_records.h"
+
 namespace velm {
 
 constexpr uint16_t kCoff2Version = 0x00C2;
@@ -50,57 +53,17 @@ constexpr uint32_t STYP_TEXT = 0x20;
 constexpr uint32_t STYP_DATA = 0x40;
 constexpr uint32_t STYP_BSS = 0x80;
 
-struct FileHeader {
-    uint16_t f_version;
-    uint16_t f_nscns;
-    uint32_t f_timdat;
-    uint32_t f_symptr;
-    uint32_t f_nsyms;
-    uint16_t f_opthdr;
-    uint16_t f_flags;
-    uint16_t f_target_id;
-};
-
-struct OptHeader {
-    uint16_t o_magic;
-    uint16_t o_vstamp;
-    uint32_t o_tsize;
-    uint32_t o_dsize;
-    uint32_t o_bsize;
-    uint32_t o_entry;
-    uint32_t o_text_start;
-    uint32_t o_data_start;
-};
-
-struct SectionHeader {
-    uint8_t s_name[8];
-    uint32_t s_paddr;
-    uint32_t s_vaddr;
-    uint32_t s_size;
-    uint32_t s_scnptr;
-    uint32_t s_relptr;
-    uint32_t s_lnnoptr;
-    uint32_t s_nreloc;
-    uint32_t s_nlnno;
-    uint32_t s_flags;
-    uint16_t s_reserved;
-    uint16_t s_page;
-};
-
-// A read-only view of bytes. Readers check every access against `size`.
-struct ByteSpan {
-    const uint8_t* data;
-    size_t size;
-};
-
-// Little-endian readers: false (and *out = 0) when the field does not lie inside `b`.
-bool read_le16(ByteSpan b, size_t offset, uint16_t* out);
-bool read_le32(ByteSpan b, size_t offset, uint32_t* out);
-
 // Decoders: false when `b` is shorter than the record; the record is then zeroed.
 bool decode_file_header(ByteSpan b, FileHeader* h);
 bool decode_opt_header(ByteSpan b, OptHeader* h);
 bool decode_section_header(ByteSpan b, SectionHeader* h);
+
+// The section header at `at`, a position inside the run state's header area; zeroed if
+// `at` is not a whole header inside it.
+SectionHeader section_at(const uint8_t* at);
+
+// The loaded file's optional header; zeroed when the file has none.
+OptHeader optional_header();
 
 }  // namespace velm
 

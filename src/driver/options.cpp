@@ -1,10 +1,15 @@
 #include "driver/options.h"
 
-#include "coff/classify.h"
-#include "driver/status.h"
+#include "core/status.h"
 #include "platform/stream.h"
 
 namespace velm {
+
+void upper_case(std::string* text) {
+    for (char& c : *text) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+}
 
 int16_t classify_option(const std::string& argument) {
     std::string word = argument;

@@ -20,6 +20,10 @@ int16_t classify_option(const std::string& argument);
 // name because the dot before the slash counts.
 void add_default_extension(std::string* path, const char* extension);
 
+// Upper-cases the letters a to z in place; every other byte is unchanged. The printed
+// paths and the option words are upper-cased this way, as the original platform did.
+void upper_case(std::string* text);
+
 // Prints the usage text.
 void print_usage();
 

@@ -4,11 +4,12 @@
 #include <cstdlib>
 #include <string>
 
-#include "coff/classify.h"
+#include "coff/coff_format.h"
 #include "coff/loader.h"
+#include "core/run_state.h"
+#include "core/status.h"
+#include "core/version.h"
 #include "driver/options.h"
-#include "driver/run_state.h"
-#include "driver/status.h"
 #include "listing/listing.h"
 #include "platform/input_file.h"
 #include "platform/memory.h"
@@ -20,10 +21,6 @@ namespace velm {
 
 namespace {
 
-constexpr char kBanner[] =
-    "\nTMS320C6xxx COFF-to-VELM File Conversion Utility. v.1.2W\n"
-    "Copyright (C) Kestrane Systems Ltd.\n"
-    "\n";
 
 // Carriage return, 79 spaces, carriage return: clears the progress line.
 constexpr char kEraseLine[] =
@@ -121,7 +118,9 @@ int end_of_run(Status status) {
 
 int run_tool(int argc, const char* const* argv) {
     reset_run_state();
-    console_write(kBanner);
+    console_write("\nTMS320C6xxx COFF-to-VELM File Conversion Utility. ");
+    console_write(kToolVersion);
+    console_write("\nCopyright (C) Kestrane Systems Ltd.\n\n");
     int exit_status;
     if (!parse_command_line(argc, argv)) {
         print_usage();

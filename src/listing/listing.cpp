@@ -4,7 +4,7 @@
 
 #include "coff/classify.h"
 #include "coff/coff_format.h"
-#include "driver/run_state.h"
+#include "core/run_state.h"
 #include "platform/stream.h"
 
 namespace velm {

@@ -2,7 +2,7 @@
 #ifndef C6X_VELM_LISTING_LISTING_H
 #define C6X_VELM_LISTING_LISTING_H
 
-#include "driver/status.h"
+#include "core/status.h"
 
 namespace velm {
 

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/status.h"
+
 namespace velm {
 
 enum class InOpen {
@@ -32,6 +34,13 @@ int64_t in_seek(int16_t handle, int64_t offset);
 int64_t in_read(int16_t handle, void* dest, int64_t n);
 
 void in_close(int16_t handle);
+
+// Reads exactly `count` bytes at the current position, in pieces of at most 32 KiB:
+// kReadError when any piece comes back short or fails (the bytes that arrived stay in
+// `destination`). The readers load their headers and the writer takes section contents
+// through it.
+constexpr int32_t kReadPiece = 0x8000;
+Status read_exact(int16_t handle, void* destination, int32_t count);
 
 // The operating system's descriptor behind a handle (for the same-file check), or -1.
 int in_descriptor(int16_t handle);

@@ -23,9 +23,6 @@ OutStream* out_open(const std::string& path, bool text_mode, int guard_fd);
 // Appends n bytes. Returns the number of bytes accepted: n, or fewer when writing out
 // the buffer failed during this call or earlier.
 size_t out_write(OutStream* s, const void* data, size_t n);
-inline size_t out_write(OutStream* s, const std::string& text) {
-    return out_write(s, text.data(), text.size());
-}
 
 // Flushes, closes and frees the stream. Returns 0, or -1 when any write (this final
 // flush included) or the close itself failed. When `discard` is set or the close failed,

@@ -5,7 +5,9 @@
 
 #include "coff/classify.h"
 #include "coff/coff_format.h"
-#include "driver/run_state.h"
+#include "core/byte_order.h"
+#include "core/range.h"
+#include "core/run_state.h"
 #include "platform/input_file.h"
 #include "platform/stream.h"
 #include "writer/hex_format.h"
@@ -19,8 +21,7 @@ namespace {
 Status read_table_word(uint32_t* word) {
     uint8_t b[4];
     if (in_read(run_state.in_handle, b, 4) != 4) return kReadError;
-    *word = static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
-            (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
+    *word = load_le32(b);
     return kOk;
 }
 
@@ -33,7 +34,7 @@ Status read_table_word(uint32_t* word) {
 // Every entry must leave room for at least the final word after it, so `cinit_left`
 // stays positive and the walk ends only at the final word or with a failure. Entries
 // are written as they are read: records before a faulty entry stay in the output.
-Status expand_cinit(uint32_t section_size) {
+Status expand_cinit(uint32_t section_size, const char* attrib) {
     RunState& rs = run_state;
     rs.cinit_left = static_cast<int32_t>(section_size);
     while (rs.cinit_left != 4) {
@@ -53,11 +54,13 @@ Status expand_cinit(uint32_t section_size) {
         if (rs.cinit_left < 12) return kBadCinitTable;
         st = read_table_word(&rs.cinit_addr);
         if (st != kOk) return st;
-        if (int64_t{rs.cinit_left} < padded + 12) return kBadCinitTable;
+        // The entry's words, its rounded data and the final word after it must fit.
+        if (!ends_within(static_cast<uint64_t>(padded), 12, static_cast<uint64_t>(rs.cinit_left)))
+            return kBadCinitTable;
         st = check_record_length(rs.cinit_addr, len_word);
         if (st != kOk) return st;
         st = write_record(rs.cinit_addr, len_word, static_cast<uint32_t>(padded), kCinitRecordTag,
-                          ".cinit");
+                          ".cinit", attrib);
         if (st != kOk) return st;
         rs.cinit_left -= static_cast<int32_t>(padded + 8);
     }
@@ -99,15 +102,21 @@ Status convert_sections() {
         if (in_seek(rs.in_handle, sh.s_scnptr) < 0) return kReadError;
         char name[kSectionNameSize];
         copy_section_name(sh, name);
+        // The attribute text depends on the flags and the name alone: once per section,
+        // however many records a .cinit table gives.
+        char attrib[kAttributeTextSize];
         Status st;
         if ((sh.s_flags & (STYP_COPY | STYP_DATA)) == (STYP_COPY | STYP_DATA)) {
             // Copy-data sections hold load-time tables; only .cinit is expanded.
             if (!is_cinit_name(name)) continue;
-            st = expand_cinit(sh.s_size);
+            classify_section(sh.s_flags, ".cinit", attrib, nullptr);
+            st = expand_cinit(sh.s_size, attrib);
         } else {
+            classify_section(sh.s_flags, name, attrib, nullptr);
             st = check_record_length(sh.s_vaddr, sh.s_size);
             if (st == kOk)
-                st = write_record(sh.s_vaddr, sh.s_size, sh.s_size, kSectionRecordTag, name);
+                st = write_record(sh.s_vaddr, sh.s_size, sh.s_size, kSectionRecordTag, name,
+                                  attrib);
         }
         if (st != kOk) return st;
     }

@@ -2,7 +2,7 @@
 #ifndef C6X_VELM_WRITER_CONVERT_H
 #define C6X_VELM_WRITER_CONVERT_H
 
-#include "driver/status.h"
+#include "core/status.h"
 
 namespace velm {
 

@@ -1,11 +1,12 @@
 #include "writer/velm_writer.h"
 
-#include <cstdlib>
 #include <cstring>
 
-#include "coff/classify.h"
-#include "coff/loader.h"
-#include "driver/run_state.h"
+#include "coff/coff_format.h"
+#include "core/byte_order.h"
+#include "core/range.h"
+#include "core/run_state.h"
+#include "core/version.h"
 #include "platform/input_file.h"
 #include "platform/memory.h"
 #include "platform/path_resolve.h"
@@ -16,13 +17,9 @@ namespace velm {
 
 namespace {
 
-constexpr char kVersion[] = "v.1.2W";
 constexpr uint32_t kWordsPerChunk = 2048;  // TEXT is formatted this many words at a time
-constexpr size_t kMaxTextPerWord = 19;     // "0x" 8 digits ",  " "\n     "
-
-// Staging area for formatted TEXT; large enough for one chunk of data words and for a
-// record's comment and header lines (whose name and attribute text are bounded).
-char text_buffer[kWordsPerChunk * kMaxTextPerWord + 256];
+constexpr size_t kLineRoom = 256;          // a header line's fixed parts and short texts
+constexpr size_t kInlineText = 64;         // longer names go out in pieces of their own
 
 // Copies a string literal; its length is known when compiling, so nothing is measured
 // per record.
@@ -37,26 +34,14 @@ Status emit(const char* begin, const char* end) {
     return out_write(run_state.out_stream, begin, n) == n ? kOk : kWriteError;
 }
 
-void store_le32(uint8_t* out, uint32_t v) {
-    out[0] = static_cast<uint8_t>(v);
-    out[1] = static_cast<uint8_t>(v >> 8);
-    out[2] = static_cast<uint8_t>(v >> 16);
-    out[3] = static_cast<uint8_t>(v >> 24);
-}
-
-uint32_t load_le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
 // BINARY header triple or end record, staged in record_header and written as 12 bytes.
 Status write_header_triple(uint32_t tag, uint32_t address, uint32_t length) {
     RunState& rs = run_state;
     rs.record_header[0] = tag;
     rs.record_header[1] = address;
     rs.record_header[2] = length;
-    uint8_t bytes[12];
-    for (int i = 0; i < 3; ++i) store_le32(bytes + 4 * i, rs.record_header[i]);
+    uint8_t bytes[4 * kRecordHeaderWords];
+    for (uint32_t i = 0; i < kRecordHeaderWords; ++i) store_le32(bytes + 4 * i, rs.record_header[i]);
     return out_write(rs.out_stream, bytes, sizeof bytes) == sizeof bytes ? kOk : kWriteError;
 }
 
@@ -69,74 +54,64 @@ char* put_comment_text(char* out, const char* text, size_t n) {
     return out;
 }
 
-Status write_text_prologue() {
-    const RunState& rs = run_state;
-    char* p = text_buffer;
-    p = put_text(p, "// TMS320C6xxx COFF-to-VELM32 File Conversion Utility. ");
-    p = put_text(p, kVersion);
-    p = put_text(p, "\n// Copyright (C) Kestrane Systems Ltd.\n// \n// source C6xxx COFF file: ");
-    Status st = emit(text_buffer, p);
-    if (st != kOk) return st;
-    // The path has no length limit: it goes out in pieces that fit the staging area.
-    const size_t piece = sizeof text_buffer;
-    for (size_t done = 0; done < rs.in_path.size(); done += piece) {
-        size_t n = rs.in_path.size() - done < piece ? rs.in_path.size() - done : piece;
-        st = emit(text_buffer, put_comment_text(text_buffer, rs.in_path.data() + done, n));
+// The same for a text of any length, written out in pieces.
+Status emit_comment_text(const char* text, size_t n) {
+    char piece[kLineRoom];
+    for (size_t done = 0; done < n; done += sizeof piece) {
+        size_t take = n - done < sizeof piece ? n - done : sizeof piece;
+        Status st = emit(piece, put_comment_text(piece, text + done, take));
         if (st != kOk) return st;
     }
-    p = text_buffer;
-    p = put_text(p, "\n// source file  format   : COFF2\n// total sections        : ");
-    p = put_decimal(p, rs.file_header_ref->f_nscns);
-    p = put_text(p, "\n");
-    if (rs.file_header_ref->f_opthdr != 0) {
-        p = put_text(p, "// entry point           : 0x");
-        p = put_hex_min(p, optional_header().o_entry);
-        p = put_text(p, "\n");
-    }
-    p = put_text(p,
-                 "// \n// \n// 32-bit UNSIGNED data array derived from source C6xxx COFF file\n\n"
-                 "unsigned int C6XXX_VELM_DATA[] = \n{");
-    return emit(text_buffer, p);
+    return kOk;
 }
 
-// The attribute text depends only on the section flags and the record name. A .cinit
-// table's entries all repeat their section's, so the last one is kept.
-struct AttributeText {
-    bool valid = false;
-    uint32_t flags = 0;
-    char name[kSectionNameSize] = {};
-    char text[kAttributeTextSize] = {};
-    size_t length = 0;
-};
-AttributeText last_attribute;
-
-const AttributeText& attribute_text(uint32_t flags, const char* name) {
-    AttributeText& a = last_attribute;
-    if (a.valid && a.flags == flags && std::strcmp(a.name, name) == 0) return a;
-    classify_section(flags, name, a.text, nullptr);
-    a.length = std::strlen(a.text);
-    a.flags = flags;
-    std::strncpy(a.name, name, kSectionNameSize - 1);
-    a.name[kSectionNameSize - 1] = '\0';
-    // A longer name (none comes here) would be kept cut, and so never match again.
-    a.valid = true;
-    return a;
+Status write_text_prologue() {
+    const RunState& rs = run_state;
+    char line[kLineRoom];
+    char* p = put_literal(line, "// TMS320C6xxx COFF-to-VELM32 File Conversion Utility. ");
+    p = put_text(p, kToolVersion);
+    p = put_literal(p, "\n// Copyright (C) Kestrane Systems Ltd.\n// \n// source C6xxx COFF file: ");
+    Status st = emit(line, p);
+    if (st == kOk) st = emit_comment_text(rs.in_path.data(), rs.in_path.size());
+    if (st != kOk) return st;
+    p = put_literal(line, "\n// source file  format   : COFF2\n// total sections        : ");
+    p = put_decimal(p, rs.file_header_ref->f_nscns);
+    p = put_literal(p, "\n");
+    if (rs.file_header_ref->f_opthdr != 0) {
+        p = put_literal(p, "// entry point           : 0x");
+        p = put_hex_min(p, optional_header().o_entry);
+        p = put_literal(p, "\n");
+    }
+    st = emit(line, p);
+    if (st != kOk) return st;
+    static const char kOpening[] =
+        "// \n// \n// 32-bit UNSIGNED data array derived from source C6xxx COFF file\n\n"
+        "unsigned int C6XXX_VELM_DATA[] = \n{";
+    return emit(kOpening, kOpening + sizeof kOpening - 1);
 }
 
 // "\n// section '<name>':  addr=<8 hex>H  len=<8 hex>H  attrib='<text>'\n" and
-// "     0x<tag>,  0x<address>,  0x<length>,\n     ".
-Status write_text_header(uint32_t tag, uint32_t address, uint32_t length, const char* name) {
-    const AttributeText& attrib = attribute_text(section_at(run_state.cur_section).s_flags, name);
-    char* p = text_buffer;
-    p = put_literal(p, "\n// section '");
-    p = put_comment_text(p, name, std::strlen(name));
+// "     0x<tag>,  0x<address>,  0x<length>,\n     ", in one write for the usual short
+// name.
+Status write_text_header(uint32_t tag, uint32_t address, uint32_t length, const char* name,
+                         const char* attrib) {
+    char line[kLineRoom];
+    char* p = put_literal(line, "\n// section '");
+    size_t name_length = std::strlen(name);
+    if (name_length <= kInlineText) {
+        p = put_comment_text(p, name, name_length);
+    } else {
+        Status st = emit(line, p);
+        if (st == kOk) st = emit_comment_text(name, name_length);
+        if (st != kOk) return st;
+        p = line;
+    }
     p = put_literal(p, "':  addr=");
     p = put_hex8_lower(p, address);
     p = put_literal(p, "H  len=");
     p = put_hex8_lower(p, length);
     p = put_literal(p, "H  attrib='");
-    std::memcpy(p, attrib.text, attrib.length);
-    p += attrib.length;
+    p = put_text(p, attrib);  // a few class words, never more than 16 characters
     p = put_literal(p, "'\n     0x");
     p = put_hex8_upper(p, tag);
     p = put_literal(p, ",  0x");
@@ -144,7 +119,7 @@ Status write_text_header(uint32_t tag, uint32_t address, uint32_t length, const 
     p = put_literal(p, ",  0x");
     p = put_hex8_upper(p, length);
     p = put_literal(p, ",\n     ");
-    return emit(text_buffer, p);
+    return emit(line, p);
 }
 
 // Writes n whole words from data_buffer; `index` is the first word's index in the record.
@@ -154,11 +129,12 @@ Status write_words(uint32_t n, uint32_t index, uint32_t whole_words, bool partia
         size_t bytes = size_t{n} * 4;
         return out_write(rs.out_stream, rs.data_buffer, bytes) == bytes ? kOk : kWriteError;
     }
+    char text[kWordsPerChunk * kMaxTextPerWord];
     for (uint32_t done = 0; done < n; done += kWordsPerChunk) {
         uint32_t count = n - done < kWordsPerChunk ? n - done : kWordsPerChunk;
-        char* end = format_text_words(text_buffer, rs.data_buffer + size_t{done} * 4, count,
+        char* end = format_text_words(text, rs.data_buffer + size_t{done} * 4, count,
                                       index + done, whole_words, partial_follows);
-        Status st = emit(text_buffer, end);
+        Status st = emit(text, end);
         if (st != kOk) return st;
     }
     return kOk;
@@ -195,15 +171,15 @@ Status open_output() {
 
 Status check_record_length(uint32_t address, uint32_t length) {
     if (length == 0 || length == 0xFFFFFFFFu) return kBadDataLength;
-    if (uint64_t{address} + length > 0xFFFFFFFFu) return kAddressRangeExceeded;
+    if (!ends_within(address, length, 0xFFFFFFFFu)) return kAddressRangeExceeded;
     return kOk;
 }
 
 Status write_record(uint32_t address, uint32_t length, uint32_t byte_count, uint32_t tag,
-                    const char* name) {
+                    const char* name, const char* attrib) {
     RunState& rs = run_state;
     Status st = rs.binary_mode ? write_header_triple(tag, address, length)
-                               : write_text_header(tag, address, length, name);
+                               : write_text_header(tag, address, length, name, attrib);
     if (st != kOk) return st;
 
     uint32_t whole_words = byte_count / 4;
@@ -223,10 +199,11 @@ Status write_record(uint32_t address, uint32_t length, uint32_t byte_count, uint
         if (rs.binary_mode) {
             return out_write(rs.out_stream, word, 4) == 4 ? kOk : kWriteError;
         }
-        char* p = put_literal(text_buffer, "0x");
+        char line[kLineRoom];
+        char* p = put_literal(line, "0x");
         p = put_hex8_upper(p, load_le32(word));
         p = put_literal(p, ",\n     ");
-        return emit(text_buffer, p);
+        return emit(line, p);
     }
     return kOk;
 }

@@ -3,8 +3,8 @@
 // Every operation that can fail returns one of these codes at once; callers hand the
 // first non-zero code up unchanged and only the driver turns it into a message line.
 // A code is a signed 16-bit value: 0 is success, every failure is negative.
-#ifndef C6X_VELM_DRIVER_STATUS_H
-#define C6X_VELM_DRIVER_STATUS_H
+#ifndef C6X_VELM_CORE_STATUS_H
+#define C6X_VELM_CORE_STATUS_H
 
 #include <cstdint>
 #include <string>
@@ -36,9 +36,6 @@ constexpr Status kReadError = -1012;
 // text after "error: ", "user terminated" alone for -2016, and a numbered line for any
 // code without an entry.
 void status_message(int32_t code, std::string* line);
-
-// True when `code` has an entry of its own in the table.
-bool status_known(int32_t code);
 
 }  // namespace velm
 

@@ -1,4 +1,4 @@
-#include "driver/status.h"
+#include "core/status.h"
 
 #include <cstdio>
 
@@ -40,10 +40,6 @@ const Entry* find(Status code) {
 }
 
 }  // namespace
-
-bool status_known(int32_t code) {
-    return find(static_cast<Status>(code)) != nullptr;
-}
 
 void status_message(int32_t code, std::string* line) {
     line->clear();

@@ -4,16 +4,17 @@
 // Ownership: the loader acquires in_handle and header_area, open_output acquires
 // data_buffer and out_stream; only the driver's end of run releases them, in the order
 // header area, data buffer, input handle, output stream.
-#ifndef C6X_VELM_DRIVER_RUN_STATE_H
-#define C6X_VELM_DRIVER_RUN_STATE_H
+#ifndef C6X_VELM_CORE_RUN_STATE_H
+#define C6X_VELM_CORE_RUN_STATE_H
 
 #include <cstdint>
 #include <string>
 
-#include "coff/coff_format.h"
-#include "platform/stream.h"
+#include "core/coff_records.h"
 
 namespace velm {
+
+struct OutStream;  // the platform's buffered output stream
 
 struct RunState {
     // Printed paths: upper-cased, the input with ".OUT" appended where it has no
@@ -57,13 +58,6 @@ extern RunState run_state;
 // Puts the run state back to its start values (the input handle at -1). Resources are
 // expected to have been released by the end of the previous run.
 void reset_run_state();
-
-// The section header at `at`, a position inside header_area; zeroed if `at` is not a
-// whole header inside it.
-SectionHeader section_at(const uint8_t* at);
-
-// The optional header; zeroed when the file has none.
-OptHeader optional_header();
 
 }  // namespace velm
 

@@ -26,8 +26,4 @@ uint32_t crc32_update(uint32_t state, const uint8_t* data, size_t n) {
     return state;
 }
 
-uint32_t crc32(const uint8_t* data, size_t n) {
-    return crc32_end(crc32_update(crc32_begin(), data, n));
-}
-
 }  // namespace velm::dump

@@ -19,9 +19,6 @@ constexpr uint32_t crc32_end(uint32_t state) {
     return state ^ 0xFFFFFFFFu;
 }
 
-// The CRC-32 of n bytes in one call.
-uint32_t crc32(const uint8_t* data, size_t n);
-
 }  // namespace velm::dump
 
 #endif

@@ -1,6 +1,6 @@
 #include "dump/dump_format.h"
 
-#include "dump/text_format.h"
+#include "dump/printf_string.h"
 
 namespace velm::dump {
 

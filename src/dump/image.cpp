@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "dump/crc32.h"
-#include "dump/text_format.h"
+#include "dump/printf_string.h"
 
 namespace velm::dump {
 
@@ -27,13 +27,13 @@ std::string count(uint64_t n, const char* one, const char* many) {
 
 bool kind_of_tag(uint32_t tag, RecordKind* kind) {
     switch (tag) {
-        case kSectionTag:
+        case kSectionRecordTag:
             *kind = RecordKind::section;
             return true;
-        case kCinitTag:
+        case kCinitRecordTag:
             *kind = RecordKind::cinit;
             return true;
-        case kEndTag:
+        case kEndRecordTag:
             *kind = RecordKind::end;
             return true;
         default:
@@ -45,9 +45,8 @@ uint32_t data_crc(const WordStream& stream, uint64_t first_data_word, uint32_t l
     uint32_t state = crc32_begin();
     uint64_t left = length;
     for (uint64_t w = first_data_word; left > 0; ++w) {
-        uint32_t v = stream.words[w];
-        uint8_t bytes[4] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
-                            static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 24)};
+        uint8_t bytes[4];
+        store_le32(bytes, stream.words[w]);
         size_t n = left < 4 ? static_cast<size_t>(left) : 4;
         state = crc32_update(state, bytes, n);
         left -= n;
@@ -123,110 +122,142 @@ std::vector<uint8_t> record_bytes(const Image& image, const Record& record) {
 
 namespace {
 
-// The records of the word stream, in order, up to the end record or the first problem
-// that hides where the next record starts.
-void decode_stream(Image* image) {
+const char* end_of_data(const WordStream& s) {
+    return s.encoding == Encoding::binary ? "the end of the file"
+                                          : "the end of the initializer list";
+}
+
+std::string position_of_word(const WordStream& s, uint64_t word) {
+    return position_text(s, word_position(s, word));
+}
+
+// Reports a record at word `w` that has not even its header: stray bytes, or a known
+// tag without address or length. True when it did.
+bool report_cut_header(Image* image, uint64_t w, uint32_t index) {
+    const WordStream& s = image->stream;
+    const uint64_t left = s.words.size() - w;
+    RecordKind kind;
+    if (left != 0 && (left >= 3 || !kind_of_tag(s.words[w], &kind))) return false;
+    std::string have =
+        s.encoding == Encoding::binary
+            ? format("%llu of 12 bytes", static_cast<unsigned long long>(4 * left + s.stray_bytes))
+            : format("%llu of 3 words", static_cast<unsigned long long>(left));
+    add(image, Severity::error, index, w,
+        format("record %u at %s: header cut short by %s: %s present", index,
+               position_of_word(s, w).c_str(), end_of_data(s), have.c_str()));
+    return true;
+}
+
+// The end record: address and length 0, and nothing after it.
+void decode_end_record(Image* image, const Record& r) {
+    const WordStream& s = image->stream;
+    const std::string at = position_of_word(s, r.first_word);
+    if (r.address != 0 || r.length != 0) {
+        add(image, Severity::error, r.index, r.first_word,
+            format("end record (record %u) at %s: address 0x%08X and length 0x%08X "
+                   "must both be 0",
+                   r.index, at.c_str(), r.address, r.length));
+    }
+    image->records.push_back(r);
+    const uint64_t w = r.first_word + kRecordHeaderWords;
+    const uint64_t words = s.words.size();
+    if (w < words || s.stray_bytes > 0) {
+        std::string more = s.encoding == Encoding::binary
+                               ? count(4 * (words - w) + s.stray_bytes, "more byte", "more bytes")
+                               : count(words - w, "more word", "more words");
+        add(image, Severity::error, r.index, w,
+            format("end record (record %u) at %s is followed by %s, from %s", r.index, at.c_str(),
+                   more.c_str(), position_of_word(s, w).c_str()));
+    }
+}
+
+// A section or cinit record: its length and address range, and whether all its data
+// words are there. False when the next record's start is unknown: a length of
+// 0xFFFFFFFF, or data cut short by the end of the stream.
+bool decode_data_record(Image* image, Record* r) {
+    const WordStream& s = image->stream;
+    const uint64_t w = r->first_word;
+    const std::string at = position_of_word(s, w);
+    const std::string named =
+        format("record %u (%s) at %s", r->index, kind_name(r->kind), at.c_str());
+    if (r->length == 0 || r->length == 0xFFFFFFFFu) {
+        add(image, Severity::error, r->index, w,
+            format("%s: invalid length 0x%08X", named.c_str(), r->length));
+        // With 0xFFFFFFFF announced, where the next record starts is anybody's guess.
+        if (r->length != 0) return false;
+    } else if (static_cast<uint64_t>(r->address) + r->length - 1 > 0xFFFFFFFFu) {
+        add(image, Severity::error, r->index, w,
+            format("%s: address range 0x%08X..0x%09llX passes 0xFFFFFFFF", named.c_str(),
+                   r->address, static_cast<unsigned long long>(last_address(*r))));
+    }
+    r->data_words = static_cast<uint32_t>((static_cast<uint64_t>(r->length) + 3) / 4);
+    const uint64_t left = s.words.size() - w - kRecordHeaderWords;
+    if (left < r->data_words) {
+        std::string announced = count(r->data_words, "data word", "data words");
+        std::string have = s.encoding == Encoding::binary
+                               ? format("%s (%llu bytes) announced, %s present", announced.c_str(),
+                                        4ull * r->data_words,
+                                        count(4 * left + s.stray_bytes, "byte", "bytes").c_str())
+                               : format("%s announced, %llu present", announced.c_str(),
+                                        static_cast<unsigned long long>(left));
+        add(image, Severity::error, r->index, w,
+            format("record %u (%s, address 0x%08X, length 0x%08X) at %s: cut short by %s: %s",
+                   r->index, kind_name(r->kind), r->address, r->length, at.c_str(), end_of_data(s),
+                   have.c_str()));
+        return false;
+    }
+    r->crc32 = data_crc(s, w + kRecordHeaderWords, r->length);
+    image->records.push_back(*r);
+    return true;
+}
+
+// The stream ended, after `records` records, without an end record.
+void report_missing_end(Image* image, uint64_t w, uint32_t records) {
     const WordStream& s = image->stream;
     const bool binary = s.encoding == Encoding::binary;
-    const char* end_of_data = binary ? "the end of the file" : "the end of the initializer list";
-    const uint64_t words = s.words.size();
-    uint64_t w = 0;
-    uint32_t index = 0;
-    while (w < words || (binary && s.stray_bytes > 0)) {
-        ++index;
-        const std::string at = position_text(s, word_position(s, w));
-        const uint64_t left = words - w;
-        RecordKind kind = RecordKind::section;
-        if (left == 0 || (left < 3 && kind_of_tag(s.words[w], &kind))) {
-            // Not even a header: stray bytes, or a known tag without address or length.
-            std::string have =
-                binary ? format("%llu of 12 bytes",
-                                static_cast<unsigned long long>(4 * left + s.stray_bytes))
-                       : format("%llu of 3 words", static_cast<unsigned long long>(left));
-            add(image, Severity::error, index, w,
-                format("record %u at %s: header cut short by %s: %s present", index, at.c_str(),
-                       end_of_data, have.c_str()));
-            return;
-        }
-        const uint32_t tag = s.words[w];
-        if (!kind_of_tag(tag, &kind)) {
-            add(image, Severity::error, index, w,
-                format("record %u at %s: unknown tag 0x%08X", index, at.c_str(), tag));
-            return;
-        }
-        const uint32_t address = s.words[w + 1];
-        const uint32_t length = s.words[w + 2];
-        Record r;
-        r.index = index;
-        r.kind = kind;
-        r.tag = tag;
-        r.address = address;
-        r.length = length;
-        r.first_word = w;
-        if (kind == RecordKind::end) {
-            if (address != 0 || length != 0) {
-                add(image, Severity::error, index, w,
-                    format("end record (record %u) at %s: address 0x%08X and length 0x%08X "
-                           "must both be 0",
-                           index, at.c_str(), address, length));
-            }
-            image->records.push_back(r);
-            w += 3;
-            if (w < words || s.stray_bytes > 0) {
-                std::string more =
-                    binary ? count(4 * (words - w) + s.stray_bytes, "more byte", "more bytes")
-                           : count(words - w, "more word", "more words");
-                add(image, Severity::error, index, w,
-                    format("end record (record %u) at %s is followed by %s, from %s", index,
-                           at.c_str(), more.c_str(),
-                           position_text(s, word_position(s, w)).c_str()));
-            }
-            return;
-        }
-        const std::string named =
-            format("record %u (%s) at %s", index, kind_name(kind), at.c_str());
-        if (length == 0 || length == 0xFFFFFFFFu) {
-            add(image, Severity::error, index, w,
-                format("%s: invalid length 0x%08X", named.c_str(), length));
-            // With 0xFFFFFFFF announced, where the next record starts is anybody's guess.
-            if (length != 0) return;
-        } else if (static_cast<uint64_t>(address) + length - 1 > 0xFFFFFFFFu) {
-            add(image, Severity::error, index, w,
-                format(
-                    "%s: address range 0x%08X..0x%09llX passes 0xFFFFFFFF", named.c_str(), address,
-                    static_cast<unsigned long long>(static_cast<uint64_t>(address) + length - 1)));
-        }
-        r.data_words = static_cast<uint32_t>((static_cast<uint64_t>(length) + 3) / 4);
-        if (left - 3 < r.data_words) {
-            std::string announced = count(r.data_words, "data word", "data words");
-            std::string have =
-                binary ? format("%s (%llu bytes) announced, %s present", announced.c_str(),
-                                4ull * r.data_words,
-                                count(4 * (left - 3) + s.stray_bytes, "byte", "bytes").c_str())
-                       : format("%s announced, %llu present", announced.c_str(),
-                                static_cast<unsigned long long>(left - 3));
-            add(image, Severity::error, index, w,
-                format("record %u (%s, address 0x%08X, length 0x%08X) at %s: cut short by %s: "
-                       "%s",
-                       index, kind_name(kind), address, length, at.c_str(), end_of_data,
-                       have.c_str()));
-            return;
-        }
-        r.crc32 = data_crc(s, w + 3, length);
-        image->records.push_back(r);
-        w += 3 + r.data_words;
-    }
     const std::string at = position_text(s, s.end_position);
-    if (index == 0 && binary) {
+    if (records == 0 && binary) {
         add(image, Severity::error, 0, w, "no end record: the file is empty");
-    } else if (index == 0) {
+    } else if (records == 0) {
         add(image, Severity::error, 0, w,
             format("no end record: the initializer list ending at %s is empty", at.c_str()));
     } else {
         add(image, Severity::error, 0, w,
             format("no end record: %s at %s, after record %u",
-                   binary ? "the file ends" : "the initializer list ends", at.c_str(), index));
+                   binary ? "the file ends" : "the initializer list ends", at.c_str(), records));
     }
+}
+
+// The records of the word stream, in order, up to the end record or the first problem
+// that hides where the next record starts.
+void decode_stream(Image* image) {
+    const WordStream& s = image->stream;
+    uint64_t w = 0;
+    uint32_t index = 0;
+    while (w < s.words.size() || (s.encoding == Encoding::binary && s.stray_bytes > 0)) {
+        ++index;
+        if (report_cut_header(image, w, index)) return;
+        Record r;
+        r.index = index;
+        r.tag = s.words[w];
+        r.first_word = w;
+        if (!kind_of_tag(r.tag, &r.kind)) {
+            add(image, Severity::error, index, w,
+                format("record %u at %s: unknown tag 0x%08X", index, position_of_word(s, w).c_str(),
+                       r.tag));
+            return;
+        }
+        // A known tag has its whole header: report_cut_header has seen to that.
+        r.address = s.words[w + 1];
+        r.length = s.words[w + 2];
+        if (r.kind == RecordKind::end) {
+            decode_end_record(image, r);
+            return;
+        }
+        if (!decode_data_record(image, &r)) return;
+        w += kRecordHeaderWords + r.data_words;
+    }
+    report_missing_end(image, w, index);
 }
 
 }  // namespace

@@ -1,19 +1,6 @@
 // A VELM boot image as velm_dump sees it: the 32-bit words of the file, the records
-// decoded from them, and the problems found on the way.
-//
-// The record stream, in both encodings:
-//
-//   word 0   tag      0x90003B09 section record, 0x90013B09 cinit record,
-//                     0xFFFF3B09 end record (the three share their low half, 0x3B09)
-//   word 1   address  target address of the first data byte; 0 in the end record
-//   word 2   length   data bytes announced, not rounded; 0 in the end record
-//   word 3.. data     ceil(length / 4) words; byte k of the data is byte k % 4 (least
-//                     significant first) of data word k / 4
-//
-// A complete image is a sequence of section and cinit records closed by exactly one end
-// record, with nothing after it. BINARY stores each word as 4 little-endian bytes and
-// nothing else; TEXT is the C source that c6x_velm writes, one `unsigned int` array whose
-// initializer list holds the same words in the same order.
+// decoded from them, and the problems found on the way. The record stream and its two
+// encodings are laid out in core/velm_format.h.
 #ifndef C6X_VELM_DUMP_IMAGE_H
 #define C6X_VELM_DUMP_IMAGE_H
 
@@ -21,11 +8,9 @@
 #include <string>
 #include <vector>
 
-namespace velm::dump {
+#include "core/velm_format.h"
 
-constexpr uint32_t kSectionTag = 0x90003B09;
-constexpr uint32_t kCinitTag = 0x90013B09;
-constexpr uint32_t kEndTag = 0xFFFF3B09;
+namespace velm::dump {
 
 enum class Encoding { binary, text };
 

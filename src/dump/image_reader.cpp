@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "core/byte_order.h"
+
 namespace velm::dump {
 
 namespace {
@@ -217,6 +219,86 @@ bool is_punct(const Token& t, char c) {
     return t.kind == Tok::punctuator && t.text[0] == c;
 }
 
+// The parser's place: the source, the current token, and where problems go.
+struct Parser {
+    Source src;
+    Token tok;
+    std::vector<Problem>* problems;
+
+    bool next() { return next_token(&src, &tok, problems); }
+    bool expected(const std::string& what) {
+        problems->push_back(
+            syntax_error(tok.line, "expected " + what + ", found " + describe(tok)));
+        return false;
+    }
+};
+
+// unsigned int NAME [ ] = {      (any identifiers before NAME, two at least)
+bool read_declaration(Parser* p) {
+    if (!p->next()) return false;
+    int identifiers = 0;
+    while (p->tok.kind == Tok::identifier) {
+        ++identifiers;
+        if (!p->next()) return false;
+    }
+    if (identifiers < 2) return p->expected("the declaration 'unsigned int NAME[] = {'");
+    for (char c : {'[', ']', '=', '{'}) {
+        if (!is_punct(p->tok, c)) return p->expected(std::string("'") + c + "'");
+        if (!p->next()) return false;
+    }
+    return true;
+}
+
+enum class ListEnd {
+    closed,     // by its brace
+    cut_short,  // by the end of the file: the words so far are still decoded
+    broken,     // by a syntax error
+};
+
+// WORD, WORD, ... [,] }
+ListEnd read_words(Parser* p, WordStream* out) {
+    for (;;) {
+        if (p->tok.kind == Tok::end) {
+            out->end_position = p->tok.line;
+            p->problems->push_back(syntax_error(
+                p->tok.line, "the file ends inside the initializer list (no closing '};')"));
+            return ListEnd::cut_short;
+        }
+        if (is_punct(p->tok, '}')) break;  // an empty list, or a comma before the brace
+        if (p->tok.kind != Tok::number) {
+            p->expected("a number");
+            return ListEnd::broken;
+        }
+        out->words.push_back(p->tok.value);
+        out->lines.push_back(p->tok.line);
+        if (!p->next()) return ListEnd::broken;
+        if (is_punct(p->tok, ',')) {
+            if (!p->next()) return ListEnd::broken;
+        } else if (is_punct(p->tok, '}')) {
+            break;
+        } else if (p->tok.kind != Tok::end) {
+            p->expected("',' or '}'");
+            return ListEnd::broken;
+        }
+    }
+    out->end_position = p->tok.line;
+    return ListEnd::closed;
+}
+
+// } ; and nothing more but white space and comments.
+void read_closing(Parser* p) {
+    if (!p->next()) return;
+    if (!is_punct(p->tok, ';')) {
+        p->expected("';' after '}'");
+        return;
+    }
+    if (!p->next()) return;
+    if (p->tok.kind != Tok::end) {
+        p->problems->push_back(
+            syntax_error(p->tok.line, "unexpected " + describe(p->tok) + " after the declaration"));
+    }
+}
+
 }  // namespace
 
 const char* program_kind(const uint8_t* data, size_t size) {
@@ -247,12 +329,7 @@ void read_binary(const uint8_t* data, size_t size, WordStream* out) {
     out->words.clear();
     out->lines.clear();
     out->words.reserve(size / 4);
-    for (size_t i = 0; i + 4 <= size; i += 4) {
-        out->words.push_back(static_cast<uint32_t>(data[i]) |
-                             (static_cast<uint32_t>(data[i + 1]) << 8) |
-                             (static_cast<uint32_t>(data[i + 2]) << 16) |
-                             (static_cast<uint32_t>(data[i + 3]) << 24));
-    }
+    for (size_t i = 0; i + 4 <= size; i += 4) out->words.push_back(load_le32(data + i));
     out->stray_bytes = static_cast<uint32_t>(size % 4);
     out->end_position = size;
 }
@@ -269,64 +346,18 @@ bool read_text(const uint8_t* data, size_t size, WordStream* out, std::vector<Pr
         data += 3;
         size -= 3;
     }
-    Source src(data, size);
-    Token tok;
-    auto expected = [&](const std::string& what) {
-        problems->push_back(
-            syntax_error(tok.line, "expected " + what + ", found " + describe(tok)));
-        return false;
-    };
-
-    // unsigned int NAME [ ] = {
-    if (!next_token(&src, &tok, problems)) return false;
-    int identifiers = 0;
-    while (tok.kind == Tok::identifier) {
-        ++identifiers;
-        if (!next_token(&src, &tok, problems)) return false;
-    }
-    if (identifiers < 2) {
-        return expected("the declaration 'unsigned int NAME[] = {'");
-    }
-    for (char c : {'[', ']', '=', '{'}) {
-        if (!is_punct(tok, c)) return expected(std::string("'") + c + "'");
-        if (!next_token(&src, &tok, problems)) return false;
-    }
-
-    // WORD, WORD, ... [,] }
-    for (;;) {
-        if (tok.kind == Tok::end) {
-            out->end_position = tok.line;
-            problems->push_back(syntax_error(
-                tok.line, "the file ends inside the initializer list (no closing '};')"));
+    Parser p{Source(data, size), Token{}, problems};
+    if (!read_declaration(&p)) return false;
+    switch (read_words(&p, out)) {
+        case ListEnd::broken:
+            return false;
+        case ListEnd::cut_short:
             return true;  // the words so far are decoded: their records tell what is missing
-        }
-        if (is_punct(tok, '}')) break;  // an empty list, or a comma before the brace
-        if (tok.kind != Tok::number) return expected("a number");
-        out->words.push_back(tok.value);
-        out->lines.push_back(tok.line);
-        if (!next_token(&src, &tok, problems)) return false;
-        if (is_punct(tok, ',')) {
-            if (!next_token(&src, &tok, problems)) return false;
-        } else if (is_punct(tok, '}')) {
+        case ListEnd::closed:
             break;
-        } else if (tok.kind != Tok::end) {
-            return expected("',' or '}'");
-        }
     }
-    out->end_position = tok.line;
-
-    // } ; and nothing more. The list itself is complete, so its words are decoded
-    // whatever follows.
-    if (!next_token(&src, &tok, problems)) return true;
-    if (!is_punct(tok, ';')) {
-        expected("';' after '}'");
-        return true;
-    }
-    if (!next_token(&src, &tok, problems)) return true;
-    if (tok.kind != Tok::end) {
-        problems->push_back(
-            syntax_error(tok.line, "unexpected " + describe(tok) + " after the declaration"));
-    }
+    // The list itself is complete, so its words are decoded whatever follows.
+    read_closing(&p);
     return true;
 }
 

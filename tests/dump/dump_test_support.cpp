@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "dump/crc32.h"
+
 namespace velm_dump_test {
 
 std::string dump_path() {
@@ -42,6 +44,11 @@ uint32_t get_le32(const std::string& bytes, size_t offset) {
 
 void set_le32(std::string* bytes, size_t offset, uint32_t value) {
     for (int i = 0; i < 4; ++i) bytes->at(offset + i) = static_cast<char>(value >> (8 * i));
+}
+
+uint32_t crc32_of(const uint8_t* data, size_t n) {
+    using namespace velm::dump;
+    return crc32_end(crc32_update(crc32_begin(), data, n));
 }
 
 std::vector<CoffSection> read_sections(const Bytes& coff) {

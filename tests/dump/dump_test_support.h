@@ -39,6 +39,12 @@ Bytes as_bytes(const std::string& text);
 uint32_t get_le32(const std::string& bytes, size_t offset);
 void set_le32(std::string* bytes, size_t offset, uint32_t value);
 
+// The CRC-32 of n bytes, as velm_dump prints it for a record's data.
+uint32_t crc32_of(const uint8_t* data, size_t n);
+inline uint32_t crc32_of(const std::vector<uint8_t>& bytes) {
+    return crc32_of(bytes.data(), bytes.size());
+}
+
 // A section header as stored in a COFF2 file, read back from the file's bytes.
 struct CoffSection {
     std::string name;

@@ -34,10 +34,6 @@ std::string hex8(uint32_t v) {
     return buf;
 }
 
-uint32_t crc(const Bytes& b) {
-    return velm::dump::crc32(b.data(), b.size());
-}
-
 // Runs python3's json module on a file: strict (no NaN or Infinity, no duplicate keys,
 // valid UTF-8) and prints the contents one value per field, so a test can compare them.
 const char kJsonReader[] = R"(import json, sys
@@ -119,7 +115,8 @@ TEST(DumpDiff, TwoBuildsThatDifferInOneSection) {
     const std::string want =
         "changed  section  0x80000000..0x8000001F  data differ from "
         "0x80000009 (crc32 " +
-        hex8(crc(old_data)) + " -> " + hex8(crc(new_data)) + ")\n1 changed, 0 removed, 0 added\n";
+        hex8(crc32_of(old_data)) + " -> " + hex8(crc32_of(new_data)) +
+        ")\n1 changed, 0 removed, 0 added\n";
     for (const char* a : {"old.bin", "old.c"}) {
         for (const char* b : {"new.bin", "new.c"}) {
             RunResult r = run_dump(dir.path(), {"--diff", a, b});
@@ -150,13 +147,13 @@ TEST(DumpDiff, GrownRemovedAndAddedSections) {
     EXPECT_EQ(r.out,
               "changed  section  0x00000400..0x00000427  length 0x00000028 -> "
               "0x0000002C (crc32 " +
-                  hex8(crc(pattern(40, 31))) + " -> " + hex8(crc(pattern(44, 31))) +
+                  hex8(crc32_of(pattern(40, 31))) + " -> " + hex8(crc32_of(pattern(44, 31))) +
                   ")\n"
                   "removed  cinit    0x80001000..0x80001005  6 bytes, crc32 " +
-                  hex8(crc(cinit_bytes)) +
+                  hex8(crc32_of(cinit_bytes)) +
                   "\n"
                   "added    section  0x80004000..0x80004007  8 bytes, crc32 " +
-                  hex8(crc(pattern(8, 41))) + "\n1 changed, 1 removed, 1 added\n");
+                  hex8(crc32_of(pattern(8, 41))) + "\n1 changed, 1 removed, 1 added\n");
 }
 
 TEST(DumpDiff, ADamagedImageIsTroubleNotADifference) {

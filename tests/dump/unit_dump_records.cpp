@@ -10,6 +10,7 @@
 #include "dump/image.h"
 #include "dump/image_diff.h"
 #include "dump/image_reader.h"
+#include "dump_test_support.h"
 
 using namespace velm::dump;
 
@@ -33,13 +34,9 @@ Texts messages(const Image& image) {
     return out;
 }
 
-uint32_t crc_of(const std::vector<uint8_t>& bytes) {
-    return crc32(bytes.data(), bytes.size());
-}
-
-constexpr uint32_t S = kSectionTag;
-constexpr uint32_t C = kCinitTag;
-constexpr uint32_t E = kEndTag;
+constexpr uint32_t S = velm::kSectionRecordTag;
+constexpr uint32_t C = velm::kCinitRecordTag;
+constexpr uint32_t E = velm::kEndRecordTag;
 
 }  // namespace
 
@@ -55,14 +52,14 @@ TEST(DumpDecode, ACompleteImageGivesItsRecordsWithWordCountsAndCrcs) {
     EXPECT_EQ(sec.address, 0x400u);
     EXPECT_EQ(sec.length, 6u);
     EXPECT_EQ(sec.data_words, 2u);
-    EXPECT_EQ(sec.crc32, crc_of({1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(sec.crc32, velm_dump_test::crc32_of({1, 2, 3, 4, 5, 6}));
     EXPECT_EQ(record_bytes(image, sec), (std::vector<uint8_t>{1, 2, 3, 4, 5, 6}));
     // Only the announced bytes count: the three rounding bytes of a cinit word do not.
     const Record& cin = image.records[1];
     EXPECT_EQ(cin.kind, RecordKind::cinit);
     EXPECT_EQ(cin.first_word, 5u);
     EXPECT_EQ(cin.data_words, 1u);
-    EXPECT_EQ(cin.crc32, crc_of({0xAA}));
+    EXPECT_EQ(cin.crc32, velm_dump_test::crc32_of({0xAA}));
     EXPECT_EQ(image.records[2].kind, RecordKind::end);
     EXPECT_EQ(image.records[2].index, 3u);
 
@@ -215,7 +212,7 @@ TEST(DumpListing, ShowsEveryRecordAndTheSummary) {
               "bytes:     6\n"
               "lowest:    0x00000400\n"
               "highest:   0x00000405\n");
-    EXPECT_EQ(crc_of({1, 2, 3, 4, 5, 6}), 0x81F67724u);
+    EXPECT_EQ(velm_dump_test::crc32_of({1, 2, 3, 4, 5, 6}), 0x81F67724u);
 
     Image empty = read_image(binary({E, 0, 0}));
     std::string text = format_listing("e", empty);
@@ -371,7 +368,7 @@ TEST(DumpRobustness, RandomlyDamagedImagesDecodeToSoundRecordsOrProblems) {
             covered += 3 + r.data_words;
             if (r.kind != RecordKind::end) {
                 std::vector<uint8_t> bytes = record_bytes(image, r);
-                EXPECT_EQ(r.crc32, crc_of(bytes));
+                EXPECT_EQ(r.crc32, velm_dump_test::crc32_of(bytes));
             }
         }
         EXPECT_EQ(covered, image.stream.words.size());

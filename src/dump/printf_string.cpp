@@ -1,4 +1,4 @@
-#include "dump/text_format.h"
+#include "dump/printf_string.h"
 
 #include <cstdarg>
 #include <cstdio>

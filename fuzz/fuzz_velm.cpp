@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "run_checks.h"
+#include "support/run_checks.h"
 
 namespace {
 

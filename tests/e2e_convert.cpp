@@ -11,10 +11,8 @@ using namespace velm_test;
 
 namespace {
 
-const std::string kBanner =
-    "\r\nTMS320C6xxx COFF-to-VELM File Conversion Utility. v.1.2W\r\n"
-    "Copyright (C) Kestrane Systems Ltd.\r\n\r\n";
-const std::string kErase = "\r" + std::string(79, ' ') + "\r";
+const std::string kBanner = banner();
+const std::string kErase = erase();
 
 const std::string kPrologueOneSection =
     "// TMS320C6xxx COFF-to-VELM32 File Conversion Utility. v.1.2W\r\n"

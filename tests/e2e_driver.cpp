@@ -330,7 +330,7 @@ TEST(Paths, OutputIsNeverMatchedToAnotherCase) {
     for (const char* out : {"dsp\\image.bin", "DSP/image.bin"}) {
         RunResult w = run_in(dir.path(), {"fft.out", out, "-b"});
         EXPECT_EQ(w.exit_status, 1) << out;
-        EXPECT_EQ(w.out, banner() + failure("error: unable to create output VELM file")) << out;
+        EXPECT_EQ(w.out, banner() + failure(kMsgCreate)) << out;
         EXPECT_EQ(dir.snapshot(), before) << out;
         EXPECT_FALSE(dir.exists("Dsp/image.bin")) << out;
     }
@@ -361,7 +361,7 @@ TEST(MissingInput, NotFoundAndNothingCreated) {
         TempDir dir;
         RunResult r = run_in(dir.path(), args);
         EXPECT_EQ(r.exit_status, 1) << describe(args);
-        EXPECT_EQ(r.out, failed("error: input COFF file not found")) << describe(args);
+        EXPECT_EQ(r.out, failed(kMsgNotFound)) << describe(args);
         EXPECT_EQ(r.err, "") << describe(args);
         EXPECT_EQ(dir.snapshot(), Snapshot{}) << describe(args);
     }
@@ -372,7 +372,7 @@ TEST(MissingInput, ExistingOutputIsLeftAlone) {
     dir.write("out.c", std::string("keep me\n"));
     RunResult r = run_in(dir.path(), {"boot", "out.c"});
     EXPECT_EQ(r.exit_status, 1);
-    EXPECT_EQ(r.out, failed("error: input COFF file not found"));
+    EXPECT_EQ(r.out, failed(kMsgNotFound));
     EXPECT_EQ(dir.snapshot(), (Snapshot{{"out.c", "keep me\n"}}));
 }
 
@@ -383,7 +383,7 @@ TEST(NotARegularFile, DirectoryIsNotFound) {
          std::vector<std::vector<std::string>>{{"boot", "out.c"}, {"boot", "-d"}}) {
         RunResult r = run_in(dir.path(), args);
         EXPECT_EQ(r.exit_status, 1) << describe(args);
-        EXPECT_EQ(r.out, failed("error: input COFF file not found")) << describe(args);
+        EXPECT_EQ(r.out, failed(kMsgNotFound)) << describe(args);
         EXPECT_EQ(r.err, "") << describe(args);
         EXPECT_EQ(dir.snapshot(), (Snapshot{{"boot.out", "<dir>"}})) << describe(args);
     }
@@ -415,10 +415,10 @@ TEST(NotARegularFile, FifoHasNoLengthAndDoesNotBlock) {
     guard.join();
     EXPECT_FALSE(had_to_release) << "the tool waited on the FIFO";
     EXPECT_EQ(r.exit_status, 1);
-    EXPECT_EQ(r.out, failed("error: invalid COFF file length"));
+    EXPECT_EQ(r.out, failed(kMsgFileLength));
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(d.exit_status, 1);
-    EXPECT_EQ(d.out, failed("error: invalid COFF file length"));
+    EXPECT_EQ(d.out, failed(kMsgFileLength));
     EXPECT_EQ(d.err, "");
     EXPECT_FALSE(dir.exists("out.c"));
 }
@@ -429,12 +429,12 @@ TEST(NotARegularFile, DeviceHasNoLength) {
     ASSERT_EQ(::symlink("/dev/zero", dir.file("zero.out").c_str()), 0);
     RunResult r = run_in(dir.path(), {"zero", "out.c"});
     EXPECT_EQ(r.exit_status, 1);
-    EXPECT_EQ(r.out, failed("error: invalid COFF file length"));
+    EXPECT_EQ(r.out, failed(kMsgFileLength));
     EXPECT_EQ(r.err, "");
     // With a dot anywhere in a path without backslashes, no extension is appended.
     RunResult n = run_in(dir.path(), {"/dev/./null", "-d"});
     EXPECT_EQ(n.exit_status, 1);
-    EXPECT_EQ(n.out, failed("error: invalid COFF file length"));
+    EXPECT_EQ(n.out, failed(kMsgFileLength));
     EXPECT_EQ(n.err, "");
     // (No snapshot here: it would read the device through the link.)
     EXPECT_FALSE(dir.exists("out.c"));
@@ -453,7 +453,7 @@ TEST(TrailingSeparator, InputPathNamesADirectory) {
             std::vector<std::string> args = {input, second};
             RunResult r = run_in(dir.path(), args);
             EXPECT_EQ(r.exit_status, 1) << describe(args);
-            EXPECT_EQ(r.out, failed("error: input COFF file not found")) << describe(args);
+            EXPECT_EQ(r.out, failed(kMsgNotFound)) << describe(args);
             EXPECT_EQ(r.err, "") << describe(args);
             EXPECT_EQ(dir.snapshot(), before) << describe(args);
         }
@@ -472,7 +472,7 @@ TEST(TrailingSeparator, OutputPathNamesADirectory) {
             if (binary) args.push_back("-b");
             RunResult r = run_in(dir.path(), args);
             EXPECT_EQ(r.exit_status, 1) << describe(args);
-            EXPECT_EQ(r.out, failed("error: unable to create output VELM file")) << describe(args);
+            EXPECT_EQ(r.out, failed(kMsgCreate)) << describe(args);
             EXPECT_EQ(r.err, "") << describe(args);
             EXPECT_EQ(dir.snapshot(), before) << describe(args);
         }

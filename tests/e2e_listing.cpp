@@ -71,21 +71,19 @@ TEST(DirectoryListing, GoldenListing) {
     EXPECT_EQ(r.exit_status, 0);
     EXPECT_EQ(
         r.out,
-        "\r\nTMS320C6xxx COFF-to-VELM File Conversion Utility. v.1.2W\r\n"
-        "Copyright (C) Kestrane Systems Ltd.\r\n"
-        "\r\n"
-        "input file    : APP.OUT\r\n"
-        "total sections: 4\r\n"
-        "file format   : COFF2\r\n"
-        "entry point   : 0xA80\r\n"
-        "\r\n"
-        "            <<<< COFF file directory (non-empty sections only) >>>>\r\n"
-        " ----------------------------------------------------------------------------\r\n"
-        " sect#  -name-      -load_addr/run_addr-     -length-    -attrib-    -status-\r\n"
-        "  001   .text       0x00000400 0x00000400   0x00000020   exec          LOAD\r\n"
-        "  002   .bss        0x80001000 0x80001000   0x00000400   uninit        \r\n"
-        "  004   .cinit       --------   --------    0x00000014   CINIT-copy    LOAD\r\n"
-        "\r                                                                               \r");
+        banner() +
+            "input file    : APP.OUT\r\n"
+            "total sections: 4\r\n"
+            "file format   : COFF2\r\n"
+            "entry point   : 0xA80\r\n"
+            "\r\n"
+            "            <<<< COFF file directory (non-empty sections only) >>>>\r\n"
+            " ----------------------------------------------------------------------------\r\n"
+            " sect#  -name-      -load_addr/run_addr-     -length-    -attrib-    -status-\r\n"
+            "  001   .text       0x00000400 0x00000400   0x00000020   exec          LOAD\r\n"
+            "  002   .bss        0x80001000 0x80001000   0x00000400   uninit        \r\n"
+            "  004   .cinit       --------   --------    0x00000014   CINIT-copy    LOAD\r\n"
+            "\r                                                                               \r");
 }
 
 TEST(DirectoryListing, LineLengths) {

@@ -17,10 +17,6 @@ namespace {
 using namespace velm_test;
 using Snapshot = std::map<std::string, std::string>;
 
-constexpr char kNotFound[] = "error: input COFF file not found";
-constexpr char kBadLength[] = "error: invalid COFF file length";
-constexpr char kBadFormat[] = "error: invalid COFF file format";
-
 // Offsets in a file with an optional header (the section table starts at 50).
 constexpr size_t kVersion = 0;
 constexpr size_t kNscns = 2;
@@ -121,45 +117,45 @@ void expect_rejected(const Rejected& c) {
 
 TEST(LoaderRejects, FileLength) {
     const Rejected cases[] = {
-        {"empty file", [] { return Bytes{}; }, kBadLength},
-        {"1 byte", [] { return Bytes{0xC2}; }, kBadLength},
-        {"69 bytes", [] { return patched([](Bytes* b) { b->resize(69); }); }, kBadLength},
-        {"69 bytes of 0xFF", [] { return Bytes(69, 0xFF); }, kBadLength},
+        {"empty file", [] { return Bytes{}; }, kMsgFileLength},
+        {"1 byte", [] { return Bytes{0xC2}; }, kMsgFileLength},
+        {"69 bytes", [] { return patched([](Bytes* b) { b->resize(69); }); }, kMsgFileLength},
+        {"69 bytes of 0xFF", [] { return Bytes(69, 0xFF); }, kMsgFileLength},
         {"4,194,305 bytes", [] { return patched([](Bytes* b) { b->resize(0x400001); }); },
-         kBadLength},
+         kMsgFileLength},
     };
     for (const Rejected& c : cases) expect_rejected(c);
 }
 
 TEST(LoaderRejects, FileHeader) {
     const Rejected cases[] = {
-        {"version 0x00C1", [] { return with([](Coff* c) { c->version = 0x00C1; }); }, kBadFormat},
-        {"version 0", [] { return with([](Coff* c) { c->version = 0; }); }, kBadFormat},
+        {"version 0x00C1", [] { return with([](Coff* c) { c->version = 0x00C1; }); }, kMsgFormat},
+        {"version 0", [] { return with([](Coff* c) { c->version = 0; }); }, kMsgFormat},
         {"version byte-swapped (big-endian file)",
-         [] { return with([](Coff* c) { c->version = 0xC200; }); }, kBadFormat},
-        {"target 0x0098", [] { return with([](Coff* c) { c->target = 0x0098; }); }, kBadFormat},
+         [] { return with([](Coff* c) { c->version = 0xC200; }); }, kMsgFormat},
+        {"target 0x0098", [] { return with([](Coff* c) { c->target = 0x0098; }); }, kMsgFormat},
         {"target byte-swapped", [] { return with([](Coff* c) { c->target = 0x9900; }); },
-         kBadFormat},
-        {"f_opthdr 1", [] { return with([](Coff* c) { c->opthdr = 1; }); }, kBadFormat},
-        {"f_opthdr 27", [] { return with([](Coff* c) { c->opthdr = 27; }); }, kBadFormat},
-        {"f_opthdr 29", [] { return with([](Coff* c) { c->opthdr = 29; }); }, kBadFormat},
-        {"f_opthdr 56", [] { return with([](Coff* c) { c->opthdr = 56; }); }, kBadFormat},
-        {"f_nscns 0", [] { return with([](Coff* c) { c->nscns = 0; }); }, kBadFormat},
+         kMsgFormat},
+        {"f_opthdr 1", [] { return with([](Coff* c) { c->opthdr = 1; }); }, kMsgFormat},
+        {"f_opthdr 27", [] { return with([](Coff* c) { c->opthdr = 27; }); }, kMsgFormat},
+        {"f_opthdr 29", [] { return with([](Coff* c) { c->opthdr = 29; }); }, kMsgFormat},
+        {"f_opthdr 56", [] { return with([](Coff* c) { c->opthdr = 56; }); }, kMsgFormat},
+        {"f_nscns 0", [] { return with([](Coff* c) { c->nscns = 0; }); }, kMsgFormat},
         {"f_symptr equal to the length",
-         [] { return patched([](Bytes* b) { set32(b, kSymptr, length_of(*b)); }); }, kBadFormat},
+         [] { return patched([](Bytes* b) { set32(b, kSymptr, length_of(*b)); }); }, kMsgFormat},
         {"f_symptr 0xFFFFFFFF", [] { return with([](Coff* c) { c->symptr = 0xFFFFFFFF; }); },
-         kBadFormat},
-        {"F_RELFLG missing", [] { return with([](Coff* c) { c->flags = 0x0102; }); }, kBadFormat},
-        {"F_EXEC missing", [] { return with([](Coff* c) { c->flags = 0x0101; }); }, kBadFormat},
-        {"F_LITTLE missing", [] { return with([](Coff* c) { c->flags = 0x0003; }); }, kBadFormat},
-        {"no flags", [] { return with([](Coff* c) { c->flags = 0; }); }, kBadFormat},
+         kMsgFormat},
+        {"F_RELFLG missing", [] { return with([](Coff* c) { c->flags = 0x0102; }); }, kMsgFormat},
+        {"F_EXEC missing", [] { return with([](Coff* c) { c->flags = 0x0101; }); }, kMsgFormat},
+        {"F_LITTLE missing", [] { return with([](Coff* c) { c->flags = 0x0003; }); }, kMsgFormat},
+        {"no flags", [] { return with([](Coff* c) { c->flags = 0; }); }, kMsgFormat},
         {"every flag but F_EXEC", [] { return with([](Coff* c) { c->flags = 0xFFFD; }); },
-         kBadFormat},
+         kMsgFormat},
         // Step 10: 3 section headers announced, the file has room for one.
         {"section table past the end", [] { return with([](Coff* c) { c->nscns = 3; }); },
-         kBadFormat},
+         kMsgFormat},
         {"65,535 section headers in a small file",
-         [] { return with([](Coff* c) { c->nscns = 0xFFFF; }); }, kBadFormat},
+         [] { return with([](Coff* c) { c->nscns = 0xFFFF; }); }, kMsgFormat},
         // No optional header announced, but the table read from offset 22 then runs
         // past the end of this 128-byte file (22 + 3 * 48 = 166).
         {"f_opthdr 0 with a longer table",
@@ -169,10 +165,10 @@ TEST(LoaderRejects, FileHeader) {
                  c->nscns = 3;
              });
          },
-         kBadFormat},
-        {"o_magic 0x0107", [] { return with([](Coff* c) { c->o_magic = 0x0107; }); }, kBadFormat},
+         kMsgFormat},
+        {"o_magic 0x0107", [] { return with([](Coff* c) { c->o_magic = 0x0107; }); }, kMsgFormat},
         {"o_magic byte-swapped", [] { return with([](Coff* c) { c->o_magic = 0x0801; }); },
-         kBadFormat},
+         kMsgFormat},
     };
     for (const Rejected& c : cases) expect_rejected(c);
 }
@@ -193,9 +189,9 @@ Bytes table_only(bool opt_header, size_t sections, size_t extra) {
 TEST(LoaderRejects, HeadersMustLeaveAByteAfterThem) {
     const Rejected cases[] = {
         // 22 + 48 = 70: long enough, the table fits, but nothing follows it.
-        {"70 bytes, table ends the file", [] { return table_only(false, 1, 0); }, kBadFormat},
-        {"98 bytes with optional header", [] { return table_only(true, 1, 0); }, kBadFormat},
-        {"two headers end the file", [] { return table_only(true, 2, 0); }, kBadFormat},
+        {"70 bytes, table ends the file", [] { return table_only(false, 1, 0); }, kMsgFormat},
+        {"98 bytes with optional header", [] { return table_only(true, 1, 0); }, kMsgFormat},
+        {"two headers end the file", [] { return table_only(true, 2, 0); }, kMsgFormat},
         // A bad magic number and a table that ends the file: still the same message.
         {"bad magic, table ends the file",
          [] {
@@ -208,7 +204,7 @@ TEST(LoaderRejects, HeadersMustLeaveAByteAfterThem) {
                                 return c;
                             }());
          },
-         kBadFormat},
+         kMsgFormat},
     };
     for (const Rejected& c : cases) expect_rejected(c);
 }
@@ -219,16 +215,16 @@ TEST(LoaderRejects, SectionContentsOutsideTheFile) {
          [] {
              return patched([](Bytes* b) { set32(b, section_field(0, kScnptr), length_of(*b)); });
          },
-         kBadFormat},
+         kMsgFormat},
         {"s_scnptr 0xFFFFFFFF",
          [] { return patched([](Bytes* b) { set32(b, section_field(0, kScnptr), 0xFFFFFFFF); }); },
-         kBadFormat},
+         kMsgFormat},
         {"contents one byte past the end",
          [] {
              return patched(
                  [](Bytes* b) { set32(b, section_field(0, kScnptr), length_of(*b) - 7); });
          },
-         kBadFormat},
+         kMsgFormat},
         {"s_size one byte too large",
          [] {
              return patched([](Bytes* b) {
@@ -236,7 +232,7 @@ TEST(LoaderRejects, SectionContentsOutsideTheFile) {
                  set32(b, section_field(0, kSize), length_of(*b) - 98 + 1);
              });
          },
-         kBadFormat},
+         kMsgFormat},
         // 0x200 + 0xFFFFFF00 is 0x100 after wrapping round 32 bits, which would fit.
         {"s_scnptr + s_size beyond 2^32",
          [] {
@@ -246,7 +242,7 @@ TEST(LoaderRejects, SectionContentsOutsideTheFile) {
                  c->sections[0].size = 0xFFFFFF00;
              });
          },
-         kBadFormat},
+         kMsgFormat},
         {"s_scnptr 0 and s_size above the length",
          [] {
              return patched([](Bytes* b) {
@@ -254,7 +250,7 @@ TEST(LoaderRejects, SectionContentsOutsideTheFile) {
                  set32(b, section_field(0, kSize), length_of(*b) + 1);
              });
          },
-         kBadFormat},
+         kMsgFormat},
         // Each flag combination that is tested, with the same out-of-range pointer.
         {"data section",
          [] {
@@ -263,7 +259,7 @@ TEST(LoaderRejects, SectionContentsOutsideTheFile) {
                  c->sections[0].scnptr = 0x10000;
              });
          },
-         kBadFormat},
+         kMsgFormat},
         {"code and data section",
          [] {
              return with([](Coff* c) {
@@ -271,7 +267,7 @@ TEST(LoaderRejects, SectionContentsOutsideTheFile) {
                  c->sections[0].scnptr = 0x10000;
              });
          },
-         kBadFormat},
+         kMsgFormat},
         {"copy-data section",
          [] {
              return with([](Coff* c) {
@@ -279,7 +275,7 @@ TEST(LoaderRejects, SectionContentsOutsideTheFile) {
                  c->sections[0].scnptr = 0x10000;
              });
          },
-         kBadFormat},
+         kMsgFormat},
         {"code section with other bits",
          [] {
              return with([](Coff* c) {
@@ -287,7 +283,7 @@ TEST(LoaderRejects, SectionContentsOutsideTheFile) {
                  c->sections[0].scnptr = 0x10000;
              });
          },
-         kBadFormat},
+         kMsgFormat},
         // A regular section (flags 0) stored in the file is read by the conversion, so it
         // is held to the same tests.
         {"regular section with contents past the end",
@@ -297,7 +293,7 @@ TEST(LoaderRejects, SectionContentsOutsideTheFile) {
                  c->sections[0].size = 0x100000;
              });
          },
-         kBadFormat},
+         kMsgFormat},
         {"regular section of 0xFFFFFFFF bytes",
          [] {
              return with([](Coff* c) {
@@ -305,7 +301,7 @@ TEST(LoaderRejects, SectionContentsOutsideTheFile) {
                  c->sections[0].size = 0xFFFFFFFF;
              });
          },
-         kBadFormat},
+         kMsgFormat},
         // A thousand regular sections sharing the same bytes would each be converted:
         // a small file could write gigabytes. The running total refuses the second.
         {"regular sections sharing their contents",
@@ -321,7 +317,7 @@ TEST(LoaderRejects, SectionContentsOutsideTheFile) {
                  c->sections.push_back(again);
              });
          },
-         kBadFormat},
+         kMsgFormat},
         // The walk goes on past a good section.
         {"second section out of range",
          [] {
@@ -333,7 +329,7 @@ TEST(LoaderRejects, SectionContentsOutsideTheFile) {
                  c->sections.push_back(s);
              });
          },
-         kBadFormat},
+         kMsgFormat},
         // Two sections that each lie inside the file, sharing the same bytes: together
         // with the headers they need more than the file holds (146 + 100 + 100 > 268).
         {"running total exceeded at the second section",
@@ -348,7 +344,7 @@ TEST(LoaderRejects, SectionContentsOutsideTheFile) {
                  c->sections.push_back(again);
              });
          },
-         kBadFormat},
+         kMsgFormat},
     };
     for (const Rejected& c : cases) expect_rejected(c);
 }
@@ -363,7 +359,7 @@ TEST(LoaderRejects, FirstFailingCheckWins) {
                  b->resize(69);
              });
          },
-         kBadLength},
+         kMsgFileLength},
         {"69 bytes with nothing right",
          [] {
              return patched([](Bytes* b) {
@@ -374,7 +370,7 @@ TEST(LoaderRejects, FirstFailingCheckWins) {
                  b->resize(69);
              });
          },
-         kBadLength},
+         kMsgFileLength},
         {"too long with a bad version",
          [] {
              return patched([](Bytes* b) {
@@ -382,7 +378,7 @@ TEST(LoaderRejects, FirstFailingCheckWins) {
                  b->resize(0x400001);
              });
          },
-         kBadLength},
+         kMsgFileLength},
         {"bad version and bad target",
          [] {
              return with([](Coff* c) {
@@ -390,7 +386,7 @@ TEST(LoaderRejects, FirstFailingCheckWins) {
                  c->target = 0x0098;
              });
          },
-         kBadFormat},
+         kMsgFormat},
     };
     for (const Rejected& c : cases) expect_rejected(c);
 }
@@ -401,7 +397,7 @@ TEST(LoaderRejects, MissingInputBeforeAnythingElse) {
     dir.write("out.c", std::string("precious"));
     RunResult r = run_in(dir.path(), {"in", "out.c"});
     EXPECT_EQ(r.exit_status, 1);
-    EXPECT_EQ(r.out, banner() + failure(kNotFound));
+    EXPECT_EQ(r.out, banner() + failure(kMsgNotFound));
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(dir.snapshot(), (Snapshot{{"out.c", "precious"}}));
 }
@@ -532,7 +528,7 @@ TEST(LoaderLargeTable, WalkedToTheLastHeader) {
                              "          LOAD\n")});
     // Only the very last header is bad: a walk that stopped short would accept this.
     expect_rejected({"65,535 headers, the last one outside the file",
-                     [] { return full_table(true); }, kBadFormat});
+                     [] { return full_table(true); }, kMsgFormat});
 }
 
 // ---------------------------------------------------------------------------------------

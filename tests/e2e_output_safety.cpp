@@ -261,7 +261,7 @@ TEST(OutputSafety, FailureBeforeOutputLeavesExistingFileUntouched) {
     const Case cases[] = {
         {"invalid input, TEXT", {"bad", "app.c"}, kMsgFormat},
         {"invalid input, BINARY", {"bad", "APP.C", "-b"}, kMsgFormat},
-        {"input too short", {"short", "app.c", "-b"}, "error: invalid COFF file length"},
+        {"input too short", {"short", "app.c", "-b"}, kMsgFileLength},
         {"missing input", {"none", "app.c"}, kMsgNotFound},
     };
     for (const Case& k : cases) {

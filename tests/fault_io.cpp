@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "../fuzz/run_checks.h"
 #include "platform/io_hooks.h"
 #include "support/coff_builder.h"
+#include "support/run_checks.h"
 #include "support/tool_runner.h"
 
 using namespace velm_test;
@@ -56,12 +56,12 @@ struct OpCase {
 // failing read or seek of it a read error; an output that cannot be created is refused
 // as such, and a failing write or close of it is a write error in both encodings.
 const OpCase kOps[] = {
-    {IoOp::in_open, "input open", velm_check::kNotFound},
-    {IoOp::in_read, "input read", velm_check::kReadError},
-    {IoOp::in_seek, "input seek", velm_check::kReadError},
-    {IoOp::out_open, "output open", velm_check::kCannotCreate},
-    {IoOp::out_write, "output write", velm_check::kWriteError},
-    {IoOp::out_close, "output close", velm_check::kWriteError},
+    {IoOp::in_open, "input open", velm_test::kMsgNotFound},
+    {IoOp::in_read, "input read", velm_test::kMsgRead},
+    {IoOp::in_seek, "input seek", velm_test::kMsgRead},
+    {IoOp::out_open, "output open", velm_test::kMsgCreate},
+    {IoOp::out_write, "output write", velm_test::kMsgWrite},
+    {IoOp::out_close, "output close", velm_test::kMsgWrite},
 };
 
 struct Outcome {

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "../fuzz/run_checks.h"
 #include "platform/input_file.h"
 #include "platform/io_hooks.h"
 #include "platform/stream.h"
 #include "support/coff_builder.h"
+#include "support/run_checks.h"
 #include "support/tool_runner.h"
 
 using namespace velm_test;

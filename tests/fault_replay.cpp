@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "../fuzz/run_checks.h"
 #include "support/coff_builder.h"
+#include "support/run_checks.h"
 #include "support/tool_runner.h"
 
 using namespace velm_test;

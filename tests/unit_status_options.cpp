@@ -4,14 +4,16 @@
 #include <cstdint>
 #include <string>
 
-#include "driver/options.h"
 #include "core/status.h"
+#include "driver/options.h"
+#include "support/console_text.h"
 
 namespace {
 
 using velm::add_default_extension;
 using velm::classify_option;
 using velm::status_message;
+using velm_test::kMsgFormat;
 
 std::string message(int32_t code) {
     // Start from a non-empty text: the line must be rebuilt, not appended to.
@@ -20,34 +22,8 @@ std::string message(int32_t code) {
     return line;
 }
 
-struct MessageCase {
-    int32_t code;
-    const char* line;
-};
-
-// Every code of the table, with the wording (and spelling) the tool has always printed.
-constexpr MessageCase kTableLines[] = {
-    {-2030, "error: unable to create output VELM file"},
-    {-2024, "error: invalid COFF CINIT table data"},
-    {-2022, "error: invalid COFF section format"},
-    {-2021, "error: invalid COFF file format"},
-    {-2020, "error: invalid section data length"},
-    {-2019, "error: section data exceed the permitted address range"},
-    {-2018, "error: data address is out of range"},
-    {-2016, "user terminated"},
-    {-2015, "error: out of memory"},
-    {-2013, "error: input COFF file not found"},
-    {-2010, "error: invalid COFF file length"},
-    {-2008, "error: invalid command line option"},
-    {-2007, "error: duplicate or ambigious command line options"},
-    {-2006, "error: invalid value of command line option"},
-    {-2004, "error: unexpected end of file"},
-    {-1013, "error: error writing to output VELM file"},
-    {-1012, "error: error reading input COFF file"},
-};
-
 TEST(StatusMessage, EveryTableCode) {
-    for (const MessageCase& c : kTableLines) {
+    for (const velm_test::MessageLine& c : velm_test::kMessageLines) {
         EXPECT_EQ(message(c.code), c.line) << "code " << c.code;
     }
 }
@@ -72,8 +48,8 @@ TEST(StatusMessage, ZeroGivesEmptyLine) {
 
 TEST(StatusMessage, OnlyTheLow16BitsCount) {
     // 0x10000 - 2021 = 63515 and -0x10000 - 2021 both have -2021 in their low 16 bits.
-    EXPECT_EQ(message(0x10000 - 2021), "error: invalid COFF file format");
-    EXPECT_EQ(message(-0x10000 - 2021), "error: invalid COFF file format");
+    EXPECT_EQ(message(0x10000 - 2021), kMsgFormat);
+    EXPECT_EQ(message(-0x10000 - 2021), kMsgFormat);
     EXPECT_EQ(message(0x7FFF0000 + (0x10000 - 2016)), "user terminated");
     // Low 16 bits zero: success, however large the value.
     EXPECT_EQ(message(0x10000), "");

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "coff/classify.h"
+#include "coff/coff_format.h"
 #include "dump/crc32.h"
 
 namespace velm_dump_test {
@@ -52,23 +54,17 @@ uint32_t crc32_of(const uint8_t* data, size_t n) {
 }
 
 std::vector<CoffSection> read_sections(const Bytes& coff) {
-    const std::string s = as_string(coff);
-    auto le16 = [&](size_t at) {
-        return static_cast<uint32_t>(static_cast<uint8_t>(s.at(at)) |
-                                     (static_cast<uint8_t>(s.at(at + 1)) << 8));
-    };
+    using namespace velm;
+    FileHeader fh;
     std::vector<CoffSection> out;
-    const uint32_t count = le16(2);
-    size_t at = 22 + le16(16);  // after the file header and the optional header
-    for (uint32_t i = 0; i < count; ++i, at += 48) {
-        CoffSection c;
-        c.name = s.substr(at, 8);
-        c.name = c.name.substr(0, c.name.find('\0'));
-        c.vaddr = get_le32(s, at + 12);
-        c.size = get_le32(s, at + 16);
-        c.scnptr = get_le32(s, at + 20);
-        c.flags = get_le32(s, at + 40);
-        out.push_back(c);
+    if (!decode_file_header(ByteSpan{coff.data(), coff.size()}, &fh)) return out;
+    size_t at = kFileHeaderSize + fh.f_opthdr;  // the section table follows the headers
+    for (uint32_t i = 0; i < fh.f_nscns && at <= coff.size(); ++i, at += kSectionHeaderSize) {
+        SectionHeader sh;
+        if (!decode_section_header(ByteSpan{coff.data() + at, coff.size() - at}, &sh)) break;
+        char name[kSectionNameSize];
+        copy_section_name(sh, name);
+        out.push_back({name, sh.s_vaddr, sh.s_size, sh.s_scnptr, sh.s_flags});
     }
     return out;
 }

@@ -196,6 +196,14 @@ TEST(DumpOverlaps, ALongRangeIsRememberedPastShortOnesInsideIt) {
                      "overlap at 0x000000F0..0x000000F3"}));
 }
 
+TEST(DumpOverlaps, ASingleSharedByteIsAnOverlap) {
+    // The second record starts on the first one's last byte: one byte in common.
+    Image image = read_image(binary({S, 0x100, 4, 1, S, 0x103, 4, 2, E, 0, 0}));
+    EXPECT_EQ(messages(image),
+              Texts{"records 1 (section at byte offset 0) and 2 (section at byte offset 16) "
+                    "overlap at 0x00000103..0x00000103"});
+}
+
 TEST(DumpListing, ShowsEveryRecordAndTheSummary) {
     Image image = read_image(binary({S, 0x400, 6, 0x04030201, 0x00000605,  //
                                      C, 0x80001000, 0, E, 0, 0}));

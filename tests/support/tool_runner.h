@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/coff_builder.h"
+#include "support/console_text.h"
 
 namespace velm_test {
 
@@ -44,18 +45,6 @@ RunResult run_in(const std::string& dir, const std::vector<std::string>& args,
 
 // Reads a whole file; "" when it cannot be read.
 std::string read_file(const std::string& path);
-
-// The console text of a run before its own output: the banner.
-std::string banner();
-// The usage text after the banner.
-std::string usage();
-// Carriage return, 79 spaces, carriage return.
-std::string erase();
-// What a failed run prints after the banner (and any progress): erase, message, empty line.
-std::string failure(const std::string& message);
-
-// The text with every "\n" turned into "\r\n", as the tool writes console and TEXT lines.
-std::string crlf(const std::string& text);
 
 }  // namespace velm_test
 

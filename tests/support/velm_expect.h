@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "support/coff_builder.h"
+#include "support/console_text.h"
 #include "support/tool_runner.h"
 
 namespace velm_test {
@@ -29,16 +30,6 @@ namespace velm_test {
 constexpr uint32_t kSectionTag = 0x90003B09;
 constexpr uint32_t kCinitTag = 0x90013B09;
 constexpr uint32_t kEndTag = 0xFFFF3B09;
-
-// The message lines of the failures these tests provoke.
-constexpr char kMsgCinit[] = "error: invalid COFF CINIT table data";
-constexpr char kMsgLength[] = "error: invalid section data length";
-constexpr char kMsgRange[] = "error: section data exceed the permitted address range";
-constexpr char kMsgRead[] = "error: error reading input COFF file";
-constexpr char kMsgWrite[] = "error: error writing to output VELM file";
-constexpr char kMsgCreate[] = "error: unable to create output VELM file";
-constexpr char kMsgFormat[] = "error: invalid COFF file format";
-constexpr char kMsgNotFound[] = "error: input COFF file not found";
 
 inline std::string fmt(const char* format, ...) __attribute__((format(printf, 1, 2)));
 inline std::string fmt(const char* format, ...) {

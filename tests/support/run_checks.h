@@ -9,14 +9,14 @@
 //   - exit status 0 or 1, and the banner first on the console;
 //   - status 1: after the banner only progress texts, then the erase sequence, exactly
 //     one message line of the code table and an empty line; no output file;
-//   - status 0 after a conversion: the summary, and an output file that is one well-formed
-//     VELM stream closed by the end record (BINARY: records that add up to the file;
-//     TEXT: CR LF lines of a C array whose words are those of the BINARY stream);
+//   - status 0 after a conversion: the summary, and an output file that velm_dump reads
+//     as one sound VELM stream closed by the end record (TEXT besides: CR LF lines laid
+//     out exactly as the tool writes them, holding the words of the BINARY stream);
 //   - status 0 after a listing: the listing, closed by the erase sequence; no file.
 // And across the three modes of one input: the same failure (or success) in TEXT and
 // BINARY, a listing that fails exactly when loading fails, and no descriptor left open.
-#ifndef C6X_VELM_FUZZ_RUN_CHECKS_H
-#define C6X_VELM_FUZZ_RUN_CHECKS_H
+#ifndef C6X_VELM_TESTS_SUPPORT_RUN_CHECKS_H
+#define C6X_VELM_TESTS_SUPPORT_RUN_CHECKS_H
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -30,54 +30,11 @@
 #include <vector>
 
 #include "driver/run.h"
+#include "dump/image.h"
+#include "dump/image_reader.h"
+#include "support/console_text.h"
 
 namespace velm_check {
-
-// The code table's message lines, written out here on their own so that the checks do
-// not take the product's table on trust.
-inline const std::vector<std::string>& message_lines() {
-    static const std::vector<std::string> lines = {
-        "error: unable to create output VELM file",
-        "error: invalid COFF CINIT table data",
-        "error: invalid COFF section format",
-        "error: invalid COFF file format",
-        "error: invalid section data length",
-        "error: section data exceed the permitted address range",
-        "error: data address is out of range",
-        "user terminated",
-        "error: out of memory",
-        "error: input COFF file not found",
-        "error: invalid COFF file length",
-        "error: invalid command line option",
-        "error: duplicate or ambigious command line options",
-        "error: invalid value of command line option",
-        "error: unexpected end of file",
-        "error: error writing to output VELM file",
-        "error: error reading input COFF file",
-    };
-    return lines;
-}
-
-constexpr char kReadError[] = "error: error reading input COFF file";
-constexpr char kWriteError[] = "error: error writing to output VELM file";
-constexpr char kNotFound[] = "error: input COFF file not found";
-constexpr char kCannotCreate[] = "error: unable to create output VELM file";
-constexpr char kBadFormat[] = "error: invalid COFF file format";
-constexpr char kBadLength[] = "error: invalid COFF file length";
-constexpr char kBadCinit[] = "error: invalid COFF CINIT table data";
-constexpr char kBadDataLength[] = "error: invalid section data length";
-constexpr char kAddressRange[] = "error: section data exceed the permitted address range";
-
-constexpr char kBanner[] =
-    "\r\nTMS320C6xxx COFF-to-VELM File Conversion Utility. v.1.2W\r\n"
-    "Copyright (C) Kestrane Systems Ltd.\r\n\r\n";
-inline std::string erase_sequence() {
-    return "\r" + std::string(79, ' ') + "\r";
-}
-
-constexpr uint32_t kSectionTag = 0x90003B09;
-constexpr uint32_t kCinitTag = 0x90013B09;
-constexpr uint32_t kEndTag = 0xFFFF3B09;
 
 enum class Mode { text, binary, listing };
 
@@ -182,8 +139,8 @@ inline Capture run_captured(const std::vector<std::string>& args, const std::str
 }
 
 inline bool is_message_line(const std::string& line) {
-    for (const std::string& m : message_lines()) {
-        if (m == line) return true;
+    for (const velm_test::MessageLine& m : velm_test::kMessageLines) {
+        if (m.line == line) return true;
     }
     return false;
 }
@@ -191,7 +148,7 @@ inline bool is_message_line(const std::string& line) {
 // The message line of a failed run, or "" when the console does not end like one.
 inline std::string message_of(const std::string& console) {
     const std::string tail = "\r\n\r\n";
-    const std::string erase = erase_sequence();
+    const std::string erase = velm_test::erase();
     if (console.size() < tail.size() || console.compare(console.size() - 4, 4, tail) != 0) {
         return "";
     }
@@ -217,47 +174,28 @@ inline uint32_t hex_value(const std::string& s, size_t at) {
     return v;
 }
 
-inline uint32_t le32(const std::string& s, size_t at) {
-    return static_cast<uint32_t>(static_cast<uint8_t>(s[at])) |
-           (static_cast<uint32_t>(static_cast<uint8_t>(s[at + 1])) << 8) |
-           (static_cast<uint32_t>(static_cast<uint8_t>(s[at + 2])) << 16) |
-           (static_cast<uint32_t>(static_cast<uint8_t>(s[at + 3])) << 24);
-}
-
-// Checks the record structure shared by both encodings; "" when sound. A record's
-// length is non-zero, not 0xFFFFFFFF and stays inside the 32-bit address space; a
-// section record's partial last word holds zero bytes above the data (a cinit record's
-// rounding bytes come from the table and may be anything); the end record closes the
-// stream exactly.
-inline std::string check_records(const std::vector<uint32_t>& w) {
-    size_t i = 0;
-    while (true) {
-        if (i + 3 > w.size()) return "stream ends inside a header triple";
-        uint32_t tag = w[i], address = w[i + 1], length = w[i + 2];
-        if (tag == kEndTag) {
-            if (address != 0 || length != 0) return "end record with address or length";
-            if (i + 3 != w.size()) return "words after the end record";
-            return "";
-        }
-        if (tag != kSectionTag && tag != kCinitTag) return "unknown record tag";
-        if (length == 0 || length == 0xFFFFFFFFu) return "record with a rejected length";
-        if (uint64_t{address} + length > 0xFFFFFFFFu) return "record past the address space";
-        uint64_t data_words = (uint64_t{length} + 3) / 4;
-        if (i + 3 + data_words > w.size()) return "record runs past the stream";
-        if (tag == kSectionTag && length % 4 != 0) {
-            uint32_t last = w[i + 2 + data_words];
-            if ((last >> (8 * (length % 4))) != 0) return "partial word not zero-filled";
-        }
-        i += 3 + static_cast<size_t>(data_words);
+// velm_dump's verdict on a decoded stream, "" when sound, and what velm_dump does not
+// check: a section record's partial last word holds zero bytes above the data (a cinit
+// record's rounding bytes come from the table and may be anything). Overlapping
+// records are the input's business, not a fault of the run.
+inline std::string check_image(const velm::dump::Image& image) {
+    for (const velm::dump::Problem& p : image.problems) {
+        if (p.severity == velm::dump::Severity::error) return p.message;
     }
+    for (const velm::dump::Record& r : image.records) {
+        if (r.kind != velm::dump::RecordKind::section || r.length % 4 == 0) continue;
+        uint32_t last = image.stream.words[r.first_word + 2 + r.data_words];
+        if ((last >> (8 * (r.length % 4))) != 0) return "partial word not zero-filled";
+    }
+    return "";
 }
 
-inline std::string binary_words(const std::string& out, std::vector<uint32_t>* words) {
-    words->clear();
-    if (out.size() % 4 != 0) return "BINARY output not a whole number of words";
-    words->reserve(out.size() / 4);
-    for (size_t at = 0; at < out.size(); at += 4) words->push_back(le32(out, at));
-    return "";
+// The record structure of a stream of words, as velm_dump decodes it.
+inline std::string check_records(const std::vector<uint32_t>& words) {
+    velm::dump::Image image;
+    image.stream.words = words;
+    velm::dump::decode_records(&image);
+    return check_image(image);
 }
 
 // Parses "0x" and eight upper-case digits at `at`.
@@ -383,9 +321,9 @@ inline std::string text_words(const std::string& out, std::vector<uint32_t>* wor
 inline std::string check_run(Mode mode, const Capture& run, bool out_exists, const std::string& out,
                              std::vector<uint32_t>* words_out = nullptr) {
     if (run.status != 0 && run.status != 1) return "exit status other than 0 and 1";
-    const std::string banner = kBanner;
+    const std::string banner = velm_test::banner();
     if (run.console.compare(0, banner.size(), banner) != 0) return "console without banner";
-    const std::string erase = erase_sequence();
+    const std::string erase = velm_test::erase();
     if (run.status == 1) {
         std::string message = message_of(run.console);
         if (!is_message_line(message)) return "failure without a message line of the table";
@@ -430,9 +368,23 @@ inline std::string check_run(Mode mode, const Capture& run, bool out_exists, con
     if (!out_exists) return "successful conversion without output file";
     std::vector<uint32_t> own;
     std::vector<uint32_t>& words = words_out ? *words_out : own;
-    std::string why = mode == Mode::binary ? binary_words(out, &words) : text_words(out, &words);
-    if (!why.empty()) return why;
-    return check_records(words);
+    if (mode == Mode::text) {
+        std::string why = text_words(out, &words);
+        if (!why.empty()) return why;
+    }
+    // Read in the encoding the run wrote: a damaged section name may put a control byte
+    // into a TEXT comment, which velm_dump's detection would take for BINARY.
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(out.data());
+    velm::dump::Image image;
+    if (mode == Mode::binary) {
+        velm::dump::read_binary(bytes, out.size(), &image.stream);
+        words = image.stream.words;
+    } else if (!velm::dump::read_text(bytes, out.size(), &image.stream, &image.problems)) {
+        return "velm_dump cannot read the TEXT: " + image.problems.front().message;
+    }
+    if (image.stream.words != words) return "velm_dump reads other words from the TEXT";
+    velm::dump::decode_records(&image);
+    return check_image(image);
 }
 
 struct ModeRun {
@@ -510,12 +462,13 @@ inline std::string check_all(const AllModes& r, bool readable_input = true) {
             if (message_of(r.listing.run.console) != message) {
                 return "listing and conversion report different load failures";
             }
-        } else if (message != kBadCinit && message != kBadDataLength && message != kAddressRange &&
-                   message != kReadError) {
+        } else if (message != velm_test::kMsgCinit && message != velm_test::kMsgLength &&
+                   message != velm_test::kMsgRange && message != velm_test::kMsgRead) {
             return "conversion failed with a load status after a successful load";
         }
         if (readable_input &&
-            (message == kNotFound || message == kCannotCreate || message == kWriteError)) {
+            (message == velm_test::kMsgNotFound || message == velm_test::kMsgCreate ||
+             message == velm_test::kMsgWrite)) {
             return "file-system failure on an ordinary file";
         }
     } else {

@@ -21,7 +21,6 @@ namespace velm {
 
 namespace {
 
-
 // Carriage return, 79 spaces, carriage return: clears the progress line.
 constexpr char kEraseLine[] =
     "\r                                                                               \r";

@@ -115,8 +115,8 @@ Status convert_sections() {
             classify_section(sh.s_flags, name, attrib, nullptr);
             st = check_record_length(sh.s_vaddr, sh.s_size);
             if (st == kOk)
-                st = write_record(sh.s_vaddr, sh.s_size, sh.s_size, kSectionRecordTag, name,
-                                  attrib);
+                st =
+                    write_record(sh.s_vaddr, sh.s_size, sh.s_size, kSectionRecordTag, name, attrib);
         }
         if (st != kOk) return st;
     }

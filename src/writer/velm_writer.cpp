@@ -41,7 +41,8 @@ Status write_header_triple(uint32_t tag, uint32_t address, uint32_t length) {
     rs.record_header[1] = address;
     rs.record_header[2] = length;
     uint8_t bytes[4 * kRecordHeaderWords];
-    for (uint32_t i = 0; i < kRecordHeaderWords; ++i) store_le32(bytes + 4 * i, rs.record_header[i]);
+    for (uint32_t i = 0; i < kRecordHeaderWords; ++i)
+        store_le32(bytes + 4 * i, rs.record_header[i]);
     return out_write(rs.out_stream, bytes, sizeof bytes) == sizeof bytes ? kOk : kWriteError;
 }
 
@@ -70,7 +71,8 @@ Status write_text_prologue() {
     char line[kLineRoom];
     char* p = put_literal(line, "// TMS320C6xxx COFF-to-VELM32 File Conversion Utility. ");
     p = put_text(p, kToolVersion);
-    p = put_literal(p, "\n// Copyright (C) Kestrane Systems Ltd.\n// \n// source C6xxx COFF file: ");
+    p = put_literal(p,
+                    "\n// Copyright (C) Kestrane Systems Ltd.\n// \n// source C6xxx COFF file: ");
     Status st = emit(line, p);
     if (st == kOk) st = emit_comment_text(rs.in_path.data(), rs.in_path.size());
     if (st != kOk) return st;
@@ -132,8 +134,8 @@ Status write_words(uint32_t n, uint32_t index, uint32_t whole_words, bool partia
     char text[kWordsPerChunk * kMaxTextPerWord];
     for (uint32_t done = 0; done < n; done += kWordsPerChunk) {
         uint32_t count = n - done < kWordsPerChunk ? n - done : kWordsPerChunk;
-        char* end = format_text_words(text, rs.data_buffer + size_t{done} * 4, count,
-                                      index + done, whole_words, partial_follows);
+        char* end = format_text_words(text, rs.data_buffer + size_t{done} * 4, count, index + done,
+                                      whole_words, partial_follows);
         Status st = emit(text, end);
         if (st != kOk) return st;
     }

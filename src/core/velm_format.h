@@ -14,8 +14,8 @@
 //                   zero in a section record, and the table's own rounding bytes in a
 //                   cinit record
 //
-// A record's length is never 0 or 0xFFFFFFFF, and address + length never passes
-// 0x100000000: the last data byte lies at 0xFFFFFFFE at the highest.
+// c6x_velm never writes a record whose length is 0 or 0xFFFFFFFF, or whose address +
+// length exceeds 0xFFFFFFFF: its last data byte lies at 0xFFFFFFFE at the highest.
 //
 // Encodings:
 //   BINARY  each word as 4 little-endian bytes, nothing else: a section record begins

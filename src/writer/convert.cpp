@@ -102,17 +102,19 @@ Status convert_sections() {
         if (in_seek(rs.in_handle, sh.s_scnptr) < 0) return kReadError;
         char name[kSectionNameSize];
         copy_section_name(sh, name);
-        // The attribute text depends on the flags and the name alone: once per section,
-        // however many records a .cinit table gives.
-        char attrib[kAttributeTextSize];
+        bool cinit = (sh.s_flags & (STYP_COPY | STYP_DATA)) == (STYP_COPY | STYP_DATA);
+        // Copy-data sections hold load-time tables; only .cinit is expanded.
+        if (cinit && !is_cinit_name(name)) continue;
+        // The attribute text serves the TEXT comment lines alone and depends on the flags
+        // and the record name: made once per section, however many records a .cinit
+        // table gives.
+        char attrib[kAttributeTextSize] = "";
+        const char* record_name = cinit ? ".cinit" : name;
+        if (!rs.binary_mode) classify_section(sh.s_flags, record_name, attrib, nullptr);
         Status st;
-        if ((sh.s_flags & (STYP_COPY | STYP_DATA)) == (STYP_COPY | STYP_DATA)) {
-            // Copy-data sections hold load-time tables; only .cinit is expanded.
-            if (!is_cinit_name(name)) continue;
-            classify_section(sh.s_flags, ".cinit", attrib, nullptr);
+        if (cinit) {
             st = expand_cinit(sh.s_size, attrib);
         } else {
-            classify_section(sh.s_flags, name, attrib, nullptr);
             st = check_record_length(sh.s_vaddr, sh.s_size);
             if (st == kOk)
                 st =

@@ -124,18 +124,15 @@ Status write_text_header(uint32_t tag, uint32_t address, uint32_t length, const 
     return emit(line, p);
 }
 
-// Writes n whole words from data_buffer; `index` is the first word's index in the record.
-Status write_words(uint32_t n, uint32_t index, uint32_t whole_words, bool partial_follows) {
-    RunState& rs = run_state;
-    if (rs.binary_mode) {
-        size_t bytes = size_t{n} * 4;
-        return out_write(rs.out_stream, rs.data_buffer, bytes) == bytes ? kOk : kWriteError;
-    }
+// Formats n whole words from data_buffer as TEXT; `index` is the first word's index in
+// the record. The staging area lives on this function's stack, which only the TEXT
+// encoding enters.
+Status write_text_words(uint32_t n, uint32_t index, uint32_t whole_words, bool partial_follows) {
     char text[kWordsPerChunk * kMaxTextPerWord];
     for (uint32_t done = 0; done < n; done += kWordsPerChunk) {
         uint32_t count = n - done < kWordsPerChunk ? n - done : kWordsPerChunk;
-        char* end = format_text_words(text, rs.data_buffer + size_t{done} * 4, count, index + done,
-                                      whole_words, partial_follows);
+        char* end = format_text_words(text, run_state.data_buffer + size_t{done} * 4, count,
+                                      index + done, whole_words, partial_follows);
         Status st = emit(text, end);
         if (st != kOk) return st;
     }
@@ -190,7 +187,12 @@ Status write_record(uint32_t address, uint32_t length, uint32_t byte_count, uint
         uint32_t n = whole_words - done < kPieceWords ? whole_words - done : kPieceWords;
         st = read_exact(rs.in_handle, rs.data_buffer, static_cast<int32_t>(n * 4));
         if (st != kOk) return st;
-        st = write_words(n, done, whole_words, rest != 0);
+        if (rs.binary_mode) {
+            size_t bytes = size_t{n} * 4;
+            st = out_write(rs.out_stream, rs.data_buffer, bytes) == bytes ? kOk : kWriteError;
+        } else {
+            st = write_text_words(n, done, whole_words, rest != 0);
+        }
         if (st != kOk) return st;
         done += n;
     }

@@ -22,13 +22,13 @@ const std::string kExampleDir = std::string(VELM_SOURCE_DIR) + "/examples/build-
 
 // What host prints for example_program(): one line per record, then the totals.
 const char kHostOutput[] =
-    "section 0x00000400 6150 bytes\n"
-    "section 0x80000000 64 bytes\n"
-    "section 0x80000040 45 bytes\n"
-    "cinit   0x80001000 8 bytes\n"
-    "cinit   0x80001010 5 bytes\n"
-    "cinit   0x80001020 4 bytes\n"
-    "section 0x80004000 24 bytes\n"
+    "load 0x00000400 6150 bytes\n"
+    "load 0x80000000 64 bytes\n"
+    "load 0x80000040 45 bytes\n"
+    "load 0x80001000 8 bytes\n"
+    "load 0x80001010 5 bytes\n"
+    "load 0x80001020 4 bytes\n"
+    "load 0x80004000 24 bytes\n"
     "7 records, 6300 bytes\n";
 
 std::vector<std::string> lines(const std::string& text) {
@@ -74,6 +74,7 @@ RunResult make(const std::string& dir, std::vector<std::string> args) {
     }
     args.push_back("C6X_VELM=" + c6x_path());
     args.push_back("VELM_DUMP=" + dump_path());
+    args.push_back(std::string("VELM_BOOT=") + VELM_SOURCE_DIR + "/host");
     return velm_test::run_in(dir, args, tool);
 }
 
@@ -167,15 +168,23 @@ TEST(BuildIntegration, MakeIgnoresAStaleImageOfAnotherCase) {
     EXPECT_EQ(check.exit_status, 0) << check.err;
 }
 
-TEST(BuildIntegration, CMakeBuildsTheHostWithTheCustomCommand) {
+// The project finds both tools and the velm_boot package in the prefix that
+// `cmake --install` filled, as the README shows.
+TEST(BuildIntegration, CMakeBuildsTheHostWithTheCustomCommandAndTheInstalledLoader) {
     TempDir dir;
     copy_example(dir, "project");
     dir.write("app.out", velm_test::build_coff(velm_test::example_program()));
     const std::string cmake = VELM_CMAKE_COMMAND;
+    const std::string prefix = dir.file("usr");
+    RunResult installed =
+        velm_test::run_in(dir.path(), {"--install", VELM_BINARY_DIR, "--prefix", prefix}, cmake);
+    ASSERT_EQ(installed.exit_status, 0) << installed.out << installed.err;
+    // The compiler of this build: a sanitizer build's library needs its own runtime.
     RunResult configured = velm_test::run_in(
         dir.path(),
-        {"-S", dir.file("project"), "-B", dir.file("build"), "-DC6X_VELM=" + c6x_path(),
-         "-DVELM_DUMP=" + dump_path(), "-DDSP_PROGRAM=" + dir.file("app.out")},
+        {"-S", dir.file("project"), "-B", dir.file("build"), "-DCMAKE_PREFIX_PATH=" + prefix,
+         std::string("-DCMAKE_C_COMPILER=") + VELM_C_COMPILER,
+         "-DDSP_PROGRAM=" + dir.file("app.out")},
         cmake);
     ASSERT_EQ(configured.exit_status, 0) << configured.out << configured.err;
     RunResult built = velm_test::run_in(dir.path(), {"--build", dir.file("build")}, cmake);

@@ -4,8 +4,8 @@
 // COFF file and the entries of its .cinit table, each byte written once.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <map>
 #include <string>
@@ -66,24 +66,11 @@ Memory expected_memory(const Bytes& coff, const BootCase& c, size_t* records) {
 
 // "" when equal; otherwise the first address where they differ.
 std::string difference(const Memory& got, const Memory& want) {
-    auto g = got.begin();
-    auto w = want.begin();
-    for (; g != got.end() && w != want.end(); ++g, ++w) {
-        if (g->first != w->first || g->second != w->second) break;
-    }
+    auto [g, w] = std::mismatch(got.begin(), got.end(), want.begin(), want.end());
     if (g == got.end() && w == want.end()) return "";
-    char text[96];
-    if (w == want.end() || (g != got.end() && g->first < w->first)) {
-        std::snprintf(text, sizeof text, "0x%09llX written, not expected",
-                      static_cast<unsigned long long>(g->first));
-    } else if (g == got.end() || w->first < g->first) {
-        std::snprintf(text, sizeof text, "0x%09llX not written",
-                      static_cast<unsigned long long>(w->first));
-    } else {
-        std::snprintf(text, sizeof text, "0x%09llX holds 0x%02X, expected 0x%02X",
-                      static_cast<unsigned long long>(g->first), g->second, w->second);
-    }
-    return text;
+    const uint64_t at =
+        w == want.end() || (g != got.end() && g->first < w->first) ? g->first : w->first;
+    return "memory differs at address " + std::to_string(at);
 }
 
 const boot_text_image* text_image(const std::string& name) {

@@ -35,9 +35,9 @@ static uint32_t data_words(uint32_t length) {
 }
 
 /* Walks the records up to the end record or the first fault. The checks run in header
- * order (tag, then address and length, then the data's presence), so each damaged
- * image has one fault; `left` words are still ahead, and every index stays below
- * word_count, so nothing outside the image is read. */
+ * order (tag, then address and length, then the data's presence), so that a damaged
+ * image always reports the same fault. `left` words are still ahead, and no word is read
+ * before `left` shows it is there, so nothing outside the image is read. */
 static int check(const struct image* im, struct velm_report* report) {
     size_t at = 0;
     size_t record = 0;
@@ -85,7 +85,7 @@ static int check(const struct image* im, struct velm_report* report) {
             error = VELM_ERR_ADDRESS_RANGE;
             break;
         }
-        /* At most 3 + 2^30 - 1: no wrap in 32 bits, and compared as unsigned values. */
+        /* left is at least 3 here; a record holds at most 2^30 data words. */
         if (left - 3 < data_words(length)) {
             error = VELM_ERR_TRUNCATED;
             break;

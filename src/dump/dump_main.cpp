@@ -8,6 +8,7 @@
 
 #include "dump/dump_options.h"
 #include "dump/dump_run.h"
+#include "platform/std_streams.h"
 
 namespace {
 
@@ -42,6 +43,7 @@ bool write_all(std::FILE* f, const std::string& text) {
 
 int main(int argc, char** argv) {
     using namespace velm::dump;
+    velm::std_streams_binary();
     std::vector<std::string> args(argv + 1, argv + argc);
     DumpOptions options;
     std::string fault = parse_dump_options(args, &options);

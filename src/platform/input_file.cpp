@@ -1,13 +1,10 @@
 #include "platform/input_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 
+#include "platform/compiler.h"
 #include "platform/io_hooks.h"
+#include "platform/os_file.h"
 #include "platform/path_resolve.h"
 
 namespace velm {
@@ -20,7 +17,8 @@ namespace {
 constexpr int64_t kWindow = 64 * 1024;
 
 struct InFile {
-    int fd = -1;
+    OsFile file = kNoFile;
+    int16_t handle = -1;
     int64_t pos = 0;      // logical file position
     int64_t win_off = 0;  // file offset of win[0]
     int64_t win_len = 0;  // valid bytes in win
@@ -30,32 +28,19 @@ struct InFile {
 // One input file is open at a time; a second slot would only matter to a caller that
 // opened two, which nothing does.
 InFile the_file;
+// Handles count up, so a handle kept after its file was closed never reaches the next one.
+int16_t last_handle = 0;
 
 InFile* lookup(int16_t handle) {
-    if (handle < 0 || the_file.fd < 0 || handle != the_file.fd) return nullptr;
+    if (handle < 0 || the_file.file == kNoFile || handle != the_file.handle) return nullptr;
     return &the_file;
-}
-
-// Reads up to n bytes at `offset`; fewer only at end of file. -1 on error.
-int64_t pread_full(int fd, unsigned char* dest, int64_t n, int64_t offset) {
-    int64_t got = 0;
-    while (got < n) {
-        ssize_t r = ::pread(fd, dest + got, static_cast<size_t>(n - got), offset + got);
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            return -1;
-        }
-        if (r == 0) break;
-        got += r;
-    }
-    return got;
 }
 
 // Reads n bytes at f->pos: what the window holds is copied from it, a request of half a
 // window or more goes straight to the destination, anything else refills the window.
 // Fewer than n only at the end of the file; -1 on an error. Kept out of line so that
 // in_read's common case stays a short leaf function.
-[[gnu::noinline]] int64_t read_through_window(InFile* f, unsigned char* out, int64_t n) {
+VELM_NOINLINE int64_t read_through_window(InFile* f, unsigned char* out, int64_t n) {
     int64_t got = 0;
     while (got < n) {
         int64_t want = n - got;
@@ -68,13 +53,13 @@ int64_t pread_full(int fd, unsigned char* dest, int64_t n, int64_t offset) {
             continue;
         }
         if (want >= kWindow / 2) {
-            int64_t r = pread_full(f->fd, out + got, want, f->pos);
+            int64_t r = os_read_at(f->file, out + got, want, f->pos);
             if (r < 0) return -1;
             f->pos += r;
             got += r;
             break;  // either all arrived or the file ended
         }
-        int64_t r = pread_full(f->fd, f->win, kWindow, f->pos);
+        int64_t r = os_read_at(f->file, f->win, kWindow, f->pos);
         if (r < 0) return -1;
         f->win_off = f->pos;
         f->win_len = r;
@@ -88,31 +73,25 @@ int64_t pread_full(int fd, unsigned char* dest, int64_t n, int64_t offset) {
 InOpen in_open(const std::string& path, int16_t* handle) {
     *handle = -1;
     if (io_fail_now(IoOp::in_open)) return InOpen::not_found;
-    if (path.empty() || names_directory(path)) return InOpen::not_found;
-    // The type is checked before opening: opening a FIFO for reading would block.
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return InOpen::not_found;
-    if (!S_ISREG(st.st_mode)) return InOpen::not_regular;
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return InOpen::not_found;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || fd > 0x7FFF || the_file.fd >= 0) {
-        bool dir = S_ISDIR(st.st_mode);
-        ::close(fd);
-        return dir || the_file.fd >= 0 ? InOpen::not_found : InOpen::not_regular;
+    if (path.empty() || names_directory(path) || the_file.file != kNoFile) {
+        return InOpen::not_found;
     }
-    the_file.fd = fd;
+    OsFile file = kNoFile;
+    InOpen opened = os_open_input(path, &file);
+    if (opened != InOpen::ok) return opened;
+    last_handle = static_cast<int16_t>(last_handle == 0x7FFF ? 1 : last_handle + 1);
+    the_file.file = file;
+    the_file.handle = last_handle;
     the_file.pos = 0;
     the_file.win_off = 0;
     the_file.win_len = 0;
-    *handle = static_cast<int16_t>(fd);
+    *handle = last_handle;
     return InOpen::ok;
 }
 
 int64_t in_filelength(int16_t handle) {
     InFile* f = lookup(handle);
-    struct stat st;
-    if (f == nullptr || ::fstat(f->fd, &st) != 0) return -1;
-    return static_cast<int64_t>(st.st_size);
+    return f == nullptr ? -1 : os_file_size(f->file);
 }
 
 int64_t in_seek(int16_t handle, int64_t offset) {
@@ -140,14 +119,14 @@ int64_t in_read(int16_t handle, void* dest, int64_t n) {
 void in_close(int16_t handle) {
     InFile* f = lookup(handle);
     if (f == nullptr) return;
-    ::close(f->fd);
-    f->fd = -1;
+    os_close(f->file);
+    f->file = kNoFile;
     f->win_len = 0;
 }
 
 int in_descriptor(int16_t handle) {
     InFile* f = lookup(handle);
-    return f ? f->fd : -1;
+    return f ? static_cast<int>(f->file) : -1;
 }
 
 }  // namespace velm

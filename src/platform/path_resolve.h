@@ -5,6 +5,9 @@
 // scripts written there keep working; the output is written exactly where the user names
 // it, because matching it ignoring case would overwrite a file the user never named
 // (`makefile` typed, `Makefile` destroyed).
+//
+// On Windows the file system itself ignores case and takes both separators, so there
+// both functions return the typed path unchanged (path_resolve_win32.cpp).
 #ifndef C6X_VELM_PLATFORM_PATH_RESOLVE_H
 #define C6X_VELM_PLATFORM_PATH_RESOLVE_H
 

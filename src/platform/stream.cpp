@@ -1,13 +1,10 @@
 #include "platform/stream.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 
+#include "platform/compiler.h"
 #include "platform/io_hooks.h"
+#include "platform/os_file.h"
 #include "platform/path_resolve.h"
 
 namespace velm {
@@ -17,7 +14,7 @@ constexpr size_t kBufferSize = 128 * 1024;
 }
 
 struct OutStream {
-    int fd = -1;
+    OsFile file = kNoFile;
     bool text = false;
     bool failed = false;
     bool regular = false;  // created as a regular file: may be removed on failure
@@ -29,19 +26,12 @@ struct OutStream {
 
 namespace {
 
+// The console is looked up at every write rather than kept: a program may point its
+// standard output elsewhere between two runs (Windows does so by handle, not by number).
 bool write_all(const OutStream* s, const char* p, size_t n) {
-    while (n > 0) {
-        if (s->is_file && io_fail_now(IoOp::out_write)) return false;
-        ssize_t w = ::write(s->fd, p, n);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (w == 0) return false;
-        p += w;
-        n -= static_cast<size_t>(w);
-    }
-    return true;
+    if (!s->is_file) return os_write(os_stdout(), p, n);
+    if (io_fail_now(IoOp::out_write)) return false;
+    return os_write(s->file, p, n);
 }
 
 bool flush(OutStream* s) {
@@ -70,7 +60,7 @@ bool put_raw(OutStream* s, const char* p, size_t n) {
 
 // A binary write that fills or overflows the buffer. A write of a whole buffer or more
 // into an empty one goes straight to the file.
-[[gnu::noinline]] size_t write_binary(OutStream* s, const char* p, size_t n) {
+VELM_NOINLINE size_t write_binary(OutStream* s, const char* p, size_t n) {
     if (s->used == 0 && n >= kBufferSize) {
         if (!write_all(s, p, n)) {
             s->failed = true;
@@ -84,7 +74,7 @@ bool put_raw(OutStream* s, const char* p, size_t n) {
 // Text: each line is copied straight into the buffer with its "\r\n" while the room
 // lasts; only the line that reaches the end of the buffer goes through put_raw, so the
 // buffer is still written out in the same full blocks.
-[[gnu::noinline]] size_t write_text(OutStream* s, const char* p, size_t n) {
+VELM_NOINLINE size_t write_text(OutStream* s, const char* p, size_t n) {
     const char* end = p + n;
     while (p < end) {
         const char* nl =
@@ -112,27 +102,11 @@ bool put_raw(OutStream* s, const char* p, size_t n) {
 OutStream* out_open(const std::string& path, bool text_mode, int guard_fd) {
     if (path.empty() || names_directory(path)) return nullptr;
     if (io_fail_now(IoOp::out_open)) return nullptr;
-    // Opened without O_TRUNC: the same-file check must come before anything is lost.
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
-    if (fd < 0) return nullptr;
-    struct stat out_st;
-    if (::fstat(fd, &out_st) != 0) {
-        ::close(fd);
-        return nullptr;
-    }
-    struct stat in_st;
-    if (guard_fd >= 0 && ::fstat(guard_fd, &in_st) == 0 && in_st.st_dev == out_st.st_dev &&
-        in_st.st_ino == out_st.st_ino) {
-        ::close(fd);
-        return nullptr;
-    }
-    bool regular = S_ISREG(out_st.st_mode);
-    if (regular && ::ftruncate(fd, 0) != 0) {
-        ::close(fd);
-        return nullptr;
-    }
+    bool regular = false;
+    OsFile file = os_open_output(path, OsFile{guard_fd}, &regular);
+    if (file == kNoFile) return nullptr;
     OutStream* s = new OutStream;
-    s->fd = fd;
+    s->file = file;
     s->text = text_mode;
     s->regular = regular;
     s->is_file = true;
@@ -157,8 +131,9 @@ int out_close(OutStream* s, bool discard) {
     if (s == nullptr) return 0;
     bool ok = !discard && flush(s);
     bool fail_close = io_fail_now(IoOp::out_close);
-    if (::close(s->fd) != 0 || fail_close) ok = false;
-    if (!ok && s->regular) ::unlink(s->path.c_str());
+    if (!os_close_output(s->file, s->path, s->regular, !ok || fail_close) || fail_close) {
+        ok = false;
+    }
     delete s;
     return ok ? 0 : -1;
 }
@@ -166,7 +141,6 @@ int out_close(OutStream* s, bool discard) {
 OutStream* console() {
     static OutStream* stdout_stream = [] {
         OutStream* s = new OutStream;
-        s->fd = STDOUT_FILENO;
         s->text = true;
         return s;
     }();

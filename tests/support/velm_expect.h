@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/compiler.h"
 #include "support/coff_builder.h"
 #include "support/console_text.h"
 #include "support/tool_runner.h"
@@ -31,7 +32,7 @@ constexpr uint32_t kSectionTag = 0x90003B09;
 constexpr uint32_t kCinitTag = 0x90013B09;
 constexpr uint32_t kEndTag = 0xFFFF3B09;
 
-inline std::string fmt(const char* format, ...) __attribute__((format(printf, 1, 2)));
+VELM_PRINTF_LIKE(1, 2) inline std::string fmt(const char* format, ...);
 inline std::string fmt(const char* format, ...) {
     char buf[512];
     va_list ap;

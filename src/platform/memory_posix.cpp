@@ -1,9 +1,9 @@
-#include "platform/memory.h"
-
 #include <sys/mman.h>
 
 #include <cstdint>
 #include <cstdlib>
+
+#include "platform/memory.h"
 
 namespace velm {
 

@@ -104,7 +104,7 @@ long walk(const Scenario& s, const OpCase& oc) {
     long calls = velm::io_count(oc.op);
     EXPECT_EQ(clean.run.status, 0) << clean.run.console;
     EXPECT_EQ(velm_check::check_run(s.mode, clean.run, clean.out_exists, clean.out), "");
-    if (s.output != nullptr) ::unlink(dir.file(s.output).c_str());
+    if (s.output != nullptr) velm_check::remove_file(dir.file(s.output));
 
     for (long n = 1; n <= calls; ++n) {
         SCOPED_TRACE("call " + std::to_string(n) + " of " + std::to_string(calls));
@@ -118,7 +118,7 @@ long walk(const Scenario& s, const OpCase& oc) {
         EXPECT_FALSE(o.out_exists) << "output left behind";
         EXPECT_EQ(o.other_files, "");
         EXPECT_EQ(o.fds_after, o.fds_before) << "descriptor left open";
-        if (o.out_exists) ::unlink(dir.file(s.output).c_str());
+        if (o.out_exists) velm_check::remove_file(dir.file(s.output));
     }
 
     // One past the last call: nothing fails, so the walk has covered every call.

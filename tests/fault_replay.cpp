@@ -2,11 +2,10 @@
 // of a run (tests/regressions/) through TEXT, BINARY and -d in this process, with the
 // fuzz target's own checks. A crash or broken property the fuzzer finds is saved into
 // tests/regressions/ and stays replayed here for good.
-#include <dirent.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -22,8 +21,8 @@ namespace {
 std::vector<std::string> inputs_in(const std::string& dir) {
     std::vector<std::string> names;
     for (const std::string& name : velm_check::directory_names(dir)) {
-        struct stat st;
-        if (::stat((dir + "/" + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(dir + "/" + name, ec)) continue;
         if (name.size() > 3 && name.compare(name.size() - 3, 3, ".md") == 0) continue;
         names.push_back(name);
     }

@@ -1,9 +1,9 @@
 // In-process runs of the tool and the properties every run must keep, whatever its
 // input: shared by the fuzz target and the replay and fault-injection tests.
 //
-// The tool writes its console text to descriptor 1 through a buffered stream and flushes
-// it before run_tool() returns, so a run is captured by pointing descriptor 1 at a
-// scratch file for its duration.
+// The tool writes its console text to standard output through a buffered stream and
+// flushes it before run_tool() returns, so a run is captured by pointing standard output
+// at a scratch file for its duration.
 //
 // What a run must show, in every mode:
 //   - exit status 0 or 1, and the banner first on the console;
@@ -18,21 +18,19 @@
 #ifndef C6X_VELM_TESTS_SUPPORT_RUN_CHECKS_H
 #define C6X_VELM_TESTS_SUPPORT_RUN_CHECKS_H
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <set>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "driver/run.h"
 #include "dump/image.h"
 #include "dump/image_reader.h"
 #include "support/console_text.h"
+#include "support/process_checks.h"
 
 namespace velm_check {
 
@@ -45,68 +43,49 @@ struct Capture {
 
 inline bool read_whole(const std::string& path, std::string* out) {
     out->clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) return false;
     // Sized once from the file's length: outputs reach megabytes, and the fuzzer reads
     // three of them per input.
-    struct stat st;
+    std::error_code ec;
+    uintmax_t size = std::filesystem::file_size(path, ec);
     size_t len = 0;
-    out->resize(::fstat(fd, &st) == 0 && st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1
-                                                        : 4096);
-    ssize_t n;
+    out->resize(!ec && size > 0 ? static_cast<size_t>(size) + 1 : 4096);
     while (true) {
         if (len == out->size()) out->resize(out->size() * 2);
-        n = ::read(fd, &(*out)[len], out->size() - len);
-        if (n <= 0) break;
-        len += static_cast<size_t>(n);
+        size_t n = std::fread(&(*out)[len], 1, out->size() - len, f);
+        if (n == 0) break;
+        len += n;
     }
     out->resize(len);
-    ::close(fd);
-    return n == 0;
+    bool ok = std::ferror(f) == 0;
+    std::fclose(f);
+    return ok;
 }
 
 inline bool write_whole(const std::string& path, const void* data, size_t size) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        ssize_t w = ::write(fd, p, size);
-        if (w <= 0) {
-            ::close(fd);
-            return false;
-        }
-        p += w;
-        size -= static_cast<size_t>(w);
-    }
-    return ::close(fd) == 0;
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) return false;
+    bool ok = std::fwrite(data, 1, size, f) == size;
+    return std::fclose(f) == 0 && ok;
 }
 
 inline bool file_exists(const std::string& path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0;
+    std::error_code ec;
+    return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
 }
 
-// Descriptors open in this process (the directory handle used to count them excluded).
-inline int open_descriptors() {
-    DIR* d = ::opendir("/proc/self/fd");
-    if (d == nullptr) return -1;
-    int n = 0;
-    while (struct dirent* e = ::readdir(d)) {
-        if (e->d_name[0] != '.') ++n;
-    }
-    ::closedir(d);
-    return n - 1;
+inline void remove_file(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
 }
 
 // Names in `dir`, "." and ".." left out.
 inline std::set<std::string> directory_names(const std::string& dir) {
     std::set<std::string> names;
-    if (DIR* d = ::opendir(dir.c_str())) {
-        while (struct dirent* e = ::readdir(d)) {
-            std::string name = e->d_name;
-            if (name != "." && name != "..") names.insert(name);
-        }
-        ::closedir(d);
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(dir, ec)) {
+        names.insert(e.path().filename().string());
     }
     return names;
 }
@@ -121,20 +100,12 @@ inline Capture run_captured(const std::vector<std::string>& args, const std::str
     argv.push_back(nullptr);
 
     std::fflush(stdout);
-    int saved = ::fcntl(1, F_DUPFD_CLOEXEC, 3);
-    int fd = ::open(capture_path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (saved < 0 || fd < 0) {
-        if (saved >= 0) ::close(saved);
-        if (fd >= 0) ::close(fd);
-        return c;
-    }
-    ::dup2(fd, 1);
-    ::close(fd);
+    intptr_t saved = stdout_to_file(capture_path);
+    if (saved == -1) return c;
     c.status = velm::run_tool(static_cast<int>(args.size() + 1), argv.data());
-    ::dup2(saved, 1);
-    ::close(saved);
+    restore_stdout(saved);
     read_whole(capture_path, &c.console);
-    ::unlink(capture_path.c_str());
+    remove_file(capture_path);
     return c;
 }
 
@@ -423,12 +394,12 @@ inline AllModes run_all_modes(const std::string& dir, const std::string& input) 
             s.into->out_exists = after.erase(s.out) != 0;
             if (s.into->out_exists) {
                 read_whole(dir + "/" + s.out, &s.into->out);
-                ::unlink((dir + "/" + s.out).c_str());
+                remove_file(dir + "/" + s.out);
             }
         } else if (after != before) {
             s.into->out_exists = true;
             for (const std::string& name : after) {
-                if (name != input) ::unlink((dir + "/" + name).c_str());
+                if (name != input) remove_file(dir + "/" + name);
             }
             after = before;
         }

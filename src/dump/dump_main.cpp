@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "dump/dump_options.h"
@@ -19,7 +21,14 @@ constexpr size_t kMaxInput = 256u << 20;
 // Reads a whole file ("-": standard input). Returns "" or the reason it failed.
 std::string read_input(const std::string& path, std::string* bytes) {
     std::FILE* f = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return std::strerror(errno);
+    if (f == nullptr) {
+        // Windows refuses to open a directory ("Permission denied") where POSIX opens it
+        // and fails the read: both say what it is.
+        int error = errno;
+        std::error_code ec;
+        if (std::filesystem::is_directory(std::filesystem::u8path(path), ec)) error = EISDIR;
+        return std::strerror(error);
+    }
     std::string reason;
     char buf[65536];
     size_t n;

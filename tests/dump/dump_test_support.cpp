@@ -16,8 +16,9 @@ std::string c6x_path() {
     return VELM_C6X_PATH;
 }
 
-RunResult run_dump(const std::string& dir, const std::vector<std::string>& args) {
-    return velm_test::run_in(dir, args, dump_path());
+RunResult run_dump(const std::string& dir, const std::vector<std::string>& args,
+                   const std::string& input) {
+    return velm_test::run_in(dir, args, dump_path(), input);
 }
 
 Converted convert(const TempDir& dir, const std::string& name, const Bytes& coff) {

@@ -21,7 +21,8 @@ std::string dump_path();
 std::string c6x_path();
 
 // Runs the built velm_dump with `args` in `dir`.
-RunResult run_dump(const std::string& dir, const std::vector<std::string>& args);
+RunResult run_dump(const std::string& dir, const std::vector<std::string>& args,
+                   const std::string& input = "");
 
 // The two encodings of one image, as c6x_velm wrote them.
 struct Converted {

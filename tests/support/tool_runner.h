@@ -11,7 +11,8 @@
 
 namespace velm_test {
 
-// A fresh directory under $TMPDIR (or /tmp), removed with everything in it.
+// A fresh directory in the system's place for temporary files ($TMPDIR or /tmp; Windows:
+// %TEMP%), removed with everything in it. Names are UTF-8.
 class TempDir {
   public:
     TempDir();
@@ -39,9 +40,10 @@ struct RunResult {
     std::string err;       // everything written to standard error (must stay empty)
 };
 
-// Runs `program` (default: the built c6x_velm) with `args` in `dir`, no standard input.
+// Runs `program` (default: the built c6x_velm) with `args` in `dir`. Standard input is
+// the file `input`, or empty.
 RunResult run_in(const std::string& dir, const std::vector<std::string>& args,
-                 const std::string& program = "");
+                 const std::string& program = "", const std::string& input = "");
 
 // Reads a whole file; "" when it cannot be read.
 std::string read_file(const std::string& path);

@@ -21,7 +21,7 @@ std::string drain(int fd) {
 }  // namespace
 
 RunResult run_in(const std::string& dir, const std::vector<std::string>& args,
-                 const std::string& program) {
+                 const std::string& program, const std::string& input) {
     std::string exe = program.empty() ? VELM_TOOL_PATH : program;
     int out_pipe[2];
     int err_pipe[2];
@@ -29,8 +29,9 @@ RunResult run_in(const std::string& dir, const std::vector<std::string>& args,
     pid_t pid = ::fork();
     if (pid == 0) {
         if (::chdir(dir.c_str()) != 0) ::_exit(127);
-        int null_in = ::open("/dev/null", O_RDONLY);
-        ::dup2(null_in, 0);
+        int in = ::open(input.empty() ? "/dev/null" : input.c_str(), O_RDONLY);
+        if (in < 0) ::_exit(127);
+        ::dup2(in, 0);
         ::dup2(out_pipe[1], 1);
         ::dup2(err_pipe[1], 2);
         ::close(out_pipe[0]);

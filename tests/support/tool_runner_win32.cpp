@@ -52,7 +52,7 @@ std::string drain(HANDLE h) {
 }  // namespace
 
 RunResult run_in(const std::string& dir, const std::vector<std::string>& args,
-                 const std::string& program) {
+                 const std::string& program, const std::string& input) {
     std::string exe = program.empty() ? VELM_TOOL_PATH : program;
     std::wstring line;
     append_quoted(&line, wide(exe));
@@ -69,8 +69,9 @@ RunResult run_in(const std::string& dir, const std::vector<std::string>& args,
     }
     ::SetHandleInformation(out_read, HANDLE_FLAG_INHERIT, 0);
     ::SetHandleInformation(err_read, HANDLE_FLAG_INHERIT, 0);
-    HANDLE null_in = ::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                   &inherit, OPEN_EXISTING, 0, nullptr);
+    HANDLE null_in =
+        ::CreateFileW(input.empty() ? L"NUL" : wide(input).c_str(), GENERIC_READ,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
 
     STARTUPINFOW start = {};
     start.cb = sizeof start;

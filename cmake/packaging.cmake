@@ -8,6 +8,9 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "Converts TI C6000 COFF executables into VELM boot images, and inspects the images")
 set(CPACK_PACKAGE_CHECKSUM SHA256)
 set(CPACK_STRIP_FILES ON)  # the debugging information stays in the build
+# The tools' install rules only (they name no component); velm_boot, the loader library
+# for host firmware (component velm_boot), is not part of the tools' packages.
+set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};${PROJECT_NAME};Unspecified;/")
 
 if(WIN32)
     set(CPACK_GENERATOR ZIP)

@@ -42,7 +42,8 @@ void in_close(int16_t handle);
 constexpr int32_t kReadPiece = 0x8000;
 Status read_exact(int16_t handle, void* destination, int32_t count);
 
-// The operating system's descriptor behind a handle (for the same-file check), or -1.
+// The operating system's descriptor behind a handle (for the same-file check), or -1. On
+// Windows it is the file's HANDLE, which keeps its meaning when narrowed to 32 bits.
 int in_descriptor(int16_t handle);
 
 }  // namespace velm

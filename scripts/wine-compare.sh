@@ -7,7 +7,9 @@
 #   scripts/wine-compare.sh C6X_VELM VELM_DUMP C6X_VELM_EXE VELM_DUMP_EXE INPUT...
 #
 # WINE names the Wine loader (default /usr/lib/wine/wine64); start `wineserver -p` first,
-# or each run waits for Wine's helpers.
+# or each run waits for Wine's helpers. A comparison that differs is run once more from
+# scratch: Wine has been seen to fail a run now and then on a loaded machine. Both
+# results are printed; only a difference that repeats fails.
 set -euo pipefail
 [ $# -ge 5 ] || {
     echo "usage: $0 C6X_VELM VELM_DUMP C6X_VELM_EXE VELM_DUMP_EXE INPUT..." >&2
@@ -24,56 +26,76 @@ trap 'rm -rf "$work"' EXIT
 
 runs=0
 differences=0
+unstable=0
 
-# run SIDE TOOL ARG...: runs in $work/SIDE, which holds the input as in.out.
-run() {
-    local side=$1 program=${tool[$1.$2]}
-    shift 2
-    local status=0
-    if [ "$side" = linux ]; then
-        (cd "$work/$side" && "$program" "$@") </dev/null >"$work/$side.out" \
-            2>"$work/$side.err" || status=$?
-    else
-        (cd "$work/$side" && "$wine" "$program" "$@") </dev/null >"$work/$side.out" \
-            2>"$work/$side.err" || status=$?
+# attempt DIR FILES TOOL ARG...: runs TOOL on both sides, each in its own new directory
+# under DIR holding copies of FILES (a ':'-separated list), and prints what differs.
+attempt() {
+    local dir=$1 files=$2 name=$3
+    shift 3
+    local side file status
+    for side in linux windows; do
+        mkdir -p "$dir/$side"
+        IFS=: read -ra list <<<"$files"
+        for file in "${list[@]}"; do cp "$file" "$dir/$side/"; done
+        status=0
+        if [ "$side" = linux ]; then
+            (cd "$dir/$side" && "${tool[$side.$name]}" "$@") </dev/null >"$dir/$side.out" \
+                2>"$dir/$side.err" || status=$?
+        else
+            (cd "$dir/$side" && "$wine" "${tool[$side.$name]}" "$@") </dev/null \
+                >"$dir/$side.out" 2>"$dir/$side.err" || status=$?
+        fi
+        echo "$status" >"$dir/$side.status"
+    done
+    local what
+    for what in status out err; do
+        cmp -s "$dir/linux.$what" "$dir/windows.$what" || echo "  different $what"
+    done
+    diff -r "$dir/linux" "$dir/windows" >/dev/null || echo "  different files"
+    if ! cmp -s "$dir/linux.status" "$dir/windows.status"; then
+        echo "  exit status: Linux $(cat "$dir/linux.status"), Windows" \
+            "$(cat "$dir/windows.status"); Windows standard output (last lines) and error:"
+        tr '\r' '\n' <"$dir/windows.out" | grep -v '^ *$' | tail -3 | sed 's/^/    /'
+        head -c 1000 "$dir/windows.err" | sed 's/^/    /'
     fi
-    echo "$status" >"$work/$side.status"
 }
 
-# compare LABEL PROGRAM ARG...: the same run on both sides, from the same directory state.
+# compare LABEL FILES TOOL ARG...
 compare() {
     local label=$1
     shift
-    for side in linux windows; do run "$side" "$@"; done
     runs=$((runs + 1))
-    local what
-    for what in status out err; do
-        if ! cmp -s "$work/linux.$what" "$work/windows.$what"; then
-            echo "DIFFERENT $what: $label" >&2
-            differences=$((differences + 1))
-        fi
-    done
-    if ! diff -r "$work/linux" "$work/windows" >/dev/null; then
-        echo "DIFFERENT files: $label" >&2
+    local first second
+    first=$(attempt "$work/$runs.a" "$@")
+    [ -z "$first" ] && return 0
+    second=$(attempt "$work/$runs.b" "$@")
+    if [ -z "$second" ]; then
+        echo "unstable under Wine, the same bytes on the second run: $label" >&2
+        echo "$first" >&2
+        unstable=$((unstable + 1))
+    else
+        echo "DIFFERENT: $label" >&2
+        echo "$first" >&2
         differences=$((differences + 1))
     fi
 }
 
 for input in "$@"; do
     for mode in "out.c" "out.bin -b" "-d"; do
-        rm -rf "$work/linux" "$work/windows"
-        mkdir "$work/linux" "$work/windows"
-        cp "$input" "$work/linux/in.out"
-        cp "$input" "$work/windows/in.out"
         # shellcheck disable=SC2086 # the mode is two words or one
-        compare "c6x_velm $input $mode" c6x_velm in.out $mode
+        compare "c6x_velm $input $mode" "$input" c6x_velm "$(basename "$input")" $mode
         image=${mode%% *}
-        if [ -f "$work/linux/$image" ]; then
-            compare "velm_dump $input $image" velm_dump "$image"
-            compare "velm_dump --json $input $image" velm_dump --json "$image"
+        made="$work/$runs.a/linux/$image"
+        if [ -f "$made" ]; then
+            mkdir "$work/$runs.image"
+            cp "$made" "$work/$runs.image/"
+            made="$work/$runs.image/$image"
+            compare "velm_dump $input $image" "$made" velm_dump "$image"
+            compare "velm_dump --json $input $image" "$made" velm_dump --json "$image"
         fi
     done
 done
 
-echo "$runs runs compared, $differences difference(s)"
+echo "$runs runs compared, $differences difference(s), $unstable unstable under Wine"
 [ "$differences" -eq 0 ]

@@ -13,6 +13,8 @@ struct Entry {
 
 // The complete table; texts are the tool's fixed wording (including its spelling).
 constexpr Entry kTable[] = {
+    {kUnsupportedElf, "unsupported ELF file (little-endian C6000 executables only)"},
+    {kBadElfFormat, "invalid ELF file format"},
     {kCannotCreateOutput, "unable to create output VELM file"},
     {kBadCinitTable, "invalid COFF CINIT table data"},
     {kBadSectionFormat, "invalid COFF section format"},

@@ -14,6 +14,8 @@ namespace velm {
 using Status = int16_t;
 
 constexpr Status kOk = 0;
+constexpr Status kUnsupportedElf = -2041;
+constexpr Status kBadElfFormat = -2040;
 constexpr Status kCannotCreateOutput = -2030;
 constexpr Status kBadCinitTable = -2024;
 constexpr Status kBadSectionFormat = -2022;

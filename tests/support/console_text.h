@@ -22,6 +22,9 @@ std::string erase();
 // What a failed run prints after the banner (and any progress): erase, message, empty line.
 std::string failure(const std::string& message);
 
+constexpr char kMsgElfUnsupported[] =
+    "error: unsupported ELF file (little-endian C6000 executables only)";
+constexpr char kMsgElfFormat[] = "error: invalid ELF file format";
 constexpr char kMsgCreate[] = "error: unable to create output VELM file";
 constexpr char kMsgCinit[] = "error: invalid COFF CINIT table data";
 constexpr char kMsgSectionFormat[] = "error: invalid COFF section format";
@@ -47,12 +50,13 @@ struct MessageLine {
     const char* line;
 };
 inline constexpr MessageLine kMessageLines[] = {
-    {-2030, kMsgCreate},          {-2024, kMsgCinit},       {-2022, kMsgSectionFormat},
-    {-2021, kMsgFormat},          {-2020, kMsgLength},      {-2019, kMsgRange},
-    {-2018, kMsgAddress},         {-2016, kMsgTerminated},  {-2015, kMsgMemory},
-    {-2013, kMsgNotFound},        {-2010, kMsgFileLength},  {-2008, kMsgOption},
-    {-2007, kMsgDuplicateOption}, {-2006, kMsgOptionValue}, {-2004, kMsgEndOfFile},
-    {-1013, kMsgWrite},           {-1012, kMsgRead},
+    {-2041, kMsgElfUnsupported}, {-2040, kMsgElfFormat},     {-2030, kMsgCreate},
+    {-2024, kMsgCinit},          {-2022, kMsgSectionFormat}, {-2021, kMsgFormat},
+    {-2020, kMsgLength},         {-2019, kMsgRange},         {-2018, kMsgAddress},
+    {-2016, kMsgTerminated},     {-2015, kMsgMemory},        {-2013, kMsgNotFound},
+    {-2010, kMsgFileLength},     {-2008, kMsgOption},        {-2007, kMsgDuplicateOption},
+    {-2006, kMsgOptionValue},    {-2004, kMsgEndOfFile},     {-1013, kMsgWrite},
+    {-1012, kMsgRead},
 };
 
 }  // namespace velm_test

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "core/run_state.h"
+
 namespace velm {
 
 void copy_section_name(const SectionHeader& section, char name[kSectionNameSize]) {
@@ -60,6 +62,38 @@ void classify_section(uint32_t s_flags, const char* name, char text[kAttributeTe
         text[a + b] = '\0';
     }
     if (loadable) *loadable = load;
+}
+
+namespace {
+
+SectionUse coff_use(uint32_t s_size, uint32_t s_flags, uint32_t s_scnptr, const char* name) {
+    if (s_size == 0) return SectionUse::skip;
+    if ((s_flags & (STYP_TEXT | STYP_DATA)) == 0 && s_flags != 0) return SectionUse::skip;
+    // Contents not stored in the file (raw data pointer 0): reading "them" from offset 0
+    // would put the file's own headers into DSP memory.
+    if (s_scnptr == 0) return SectionUse::unstored;
+    if ((s_flags & (STYP_COPY | STYP_DATA)) != (STYP_COPY | STYP_DATA)) return SectionUse::record;
+    return is_cinit_name(name) ? SectionUse::cinit : SectionUse::passed;
+}
+
+}  // namespace
+
+SectionView coff_section_view(uint32_t index) {
+    const RunState& rs = run_state;
+    SectionHeader sh = section_at(rs.section_table + size_t{index - 1} * kSectionHeaderSize);
+    SectionView v;
+    copy_section_name(sh, v.short_name);
+    v.long_name = nullptr;
+    v.use = coff_use(sh.s_size, sh.s_flags, sh.s_scnptr, v.short_name);
+    v.listed = sh.s_size != 0;
+    v.copy = (sh.s_flags & STYP_COPY) != 0;
+    v.load_address = sh.s_vaddr;
+    v.run_address = sh.s_paddr;
+    v.size = sh.s_size;
+    v.file_offset = sh.s_scnptr;
+    v.flags = sh.s_flags;
+    v.type = 0;
+    return v;
 }
 
 }  // namespace velm

@@ -1,4 +1,5 @@
-// Printable section names and the section attribute text.
+// Printable section names, the section attribute text, and how the conversion pass and
+// the listing treat each section of a COFF2 file.
 #ifndef C6X_VELM_COFF_CLASSIFY_H
 #define C6X_VELM_COFF_CLASSIFY_H
 
@@ -6,11 +7,11 @@
 #include <cstdint>
 
 #include "coff/coff_format.h"
+#include "core/section_view.h"
 
 namespace velm {
 
-constexpr size_t kSectionNameSize = 9;     // 8 characters and the terminator
-constexpr size_t kAttributeTextSize = 17;  // "CINIT-copy" + "uninit" and the terminator
+constexpr size_t kSectionNameSize = kShortNameSize;  // 8 characters and the terminator
 
 // The 8 name bytes copied as stored, terminated at position 8, so the text runs up to
 // the first zero byte. A name kept in the string table (four zero bytes, then an
@@ -26,6 +27,14 @@ void classify_section(uint32_t s_flags, const char* name, char text[kAttributeTe
 
 // True when `name` is ".cinit" in any letter case (a whole-text comparison).
 bool is_cinit_name(const char* name);
+
+// Section `index` (1 to f_nscns) of the loaded section table. A valid section has a
+// non-zero size and is code or data (STYP_TEXT or STYP_DATA), or regular (flags 0). Its
+// contents become one section record, except that contents not stored in the file
+// (s_scnptr 0) give none, and a copy-data section (STYP_COPY and STYP_DATA) holds a
+// load-time table: expanded when it is .cinit, passed over otherwise. Every non-empty
+// section is listed; copy sections with dashes for their addresses.
+SectionView coff_section_view(uint32_t index);
 
 }  // namespace velm
 

@@ -5,7 +5,6 @@
 #include "core/run_state.h"
 #include "platform/input_file.h"
 #include "platform/memory.h"
-#include "platform/path_resolve.h"
 
 namespace velm {
 
@@ -49,22 +48,9 @@ Status check_section_extents(uint64_t headers_end) {
 
 }  // namespace
 
-Status load_coff_input() {
+Status load_coff_input(const uint8_t* file_header) {
     RunState& rs = run_state;
-
-    // Open and measure. A file that is not a regular file is never opened (it could
-    // block); it fails as a length that cannot be measured.
-    InOpen opened = in_open(resolve_path(rs.in_typed), &rs.in_handle);
-    if (opened == InOpen::not_found) return kInputNotFound;
-    if (opened == InOpen::not_regular) return kBadFileLength;
-    int64_t length = in_filelength(rs.in_handle);
-    if (length < kMinInputLength || length > kMaxInputLength) return kBadFileLength;
-    rs.in_length = static_cast<uint32_t>(length);
-
-    // The file header, in one read request.
-    uint8_t raw[kFileHeaderSize];
-    if (in_read(rs.in_handle, raw, kFileHeaderSize) != kFileHeaderSize) return kReadError;
-    decode_file_header(ByteSpan{raw, sizeof raw}, &rs.file_header);
+    decode_file_header(ByteSpan{file_header, kFileHeaderSize}, &rs.file_header);
     rs.file_header_ref = &rs.file_header;
     const FileHeader& fh = rs.file_header;
     Status st = check_file_header(fh, rs.in_length);

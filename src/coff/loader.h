@@ -1,4 +1,4 @@
-// Opening, validating and loading a COFF2 input file.
+// Validating and loading a COFF2 input file.
 #ifndef C6X_VELM_COFF_LOADER_H
 #define C6X_VELM_COFF_LOADER_H
 
@@ -8,14 +8,14 @@
 
 namespace velm {
 
-constexpr int64_t kMinInputLength = 70;  // file header + one section header
-constexpr int64_t kMaxInputLength = 0x400000;
+constexpr int64_t kMaxInputLength = 0x400000;  // the bound on a COFF2 file's length
 
-// Opens run_state.in_typed (resolved on disk), validates the file header, optional
-// header and section table, and loads them into run_state. The checks run in a fixed
-// order so that a file with several faults always reports the same one. Whatever was
-// acquired stays recorded in run_state for the driver to release, also on failure.
-Status load_coff_input();
+// Validates a COFF2 input whose first 22 bytes (`file_header`, its file header) have been
+// read from run_state.in_handle, and loads its optional header and section table into
+// run_state. The checks run in a fixed order so that a file with several faults always
+// reports the same one. Whatever was acquired stays recorded in run_state for the driver
+// to release, also on failure.
+Status load_coff_input(const uint8_t* file_header);
 
 }  // namespace velm
 

@@ -4,12 +4,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "coff/coff_format.h"
-#include "coff/loader.h"
 #include "core/run_state.h"
 #include "core/status.h"
 #include "core/version.h"
 #include "driver/options.h"
+#include "input/input.h"
 #include "listing/listing.h"
 #include "platform/input_file.h"
 #include "platform/memory.h"
@@ -58,21 +57,23 @@ bool parse_command_line(int argc, const char* const* argv) {
     return true;
 }
 
-void print_summary(uint32_t entry_point) {
+void print_summary(const InputDescription& input) {
     const RunState& rs = run_state;
     console_write("COFF file        : ");
     console_write(rs.in_path);
-    console_write("\nCOFF file format : COFF2\nVELM file        : ");
+    console_write("\nCOFF file format : ");
+    console_write(input.format);
+    console_write("\nVELM file        : ");
     console_write(rs.out_path);
     char line[128];
-    std::snprintf(
-        line, sizeof line, "\nVELM file format : %s\nsections         : %u  (valid sections: %u)\n",
-        rs.binary_mode ? "BINARY" : "TEXT", static_cast<unsigned>(rs.file_header_ref->f_nscns),
-        static_cast<unsigned>(rs.valid_sections));
+    std::snprintf(line, sizeof line,
+                  "\nVELM file format : %s\nsections         : %u  (valid sections: %u)\n",
+                  rs.binary_mode ? "BINARY" : "TEXT", static_cast<unsigned>(input.total_sections),
+                  static_cast<unsigned>(rs.valid_sections));
     console_write(line);
-    if (rs.file_header_ref->f_opthdr != 0) {
+    if (input.has_entry_point) {
         std::snprintf(line, sizeof line, "entry point      : 0x%X\n\n",
-                      static_cast<unsigned>(entry_point));
+                      static_cast<unsigned>(input.entry_point));
         console_write(line);
     } else {
         console_write("\n");
@@ -86,10 +87,10 @@ void print_summary(uint32_t entry_point) {
 int end_of_run(Status status) {
     RunState& rs = run_state;
     console_write(kEraseLine);
-    // The summary's entry point lives in the header area, which is released first: read
-    // it now. Reading it afterwards touches freed memory, and a large section table is
-    // given back to the system at once, so the summary would crash.
-    uint32_t entry_point = optional_header().o_entry;
+    // The entry point lives in the header area, which is released first: the summary's
+    // values are read now. Reading them afterwards touches freed memory, and a
+    // large section table is given back to the system at once, so the summary would crash.
+    const InputDescription input = describe_input();
     block_free(rs.header_area);
     rs.header_area = nullptr;
     rs.opt_header = nullptr;
@@ -109,7 +110,7 @@ int end_of_run(Status status) {
         console_write("\n\n");
         return 1;
     }
-    if (!rs.directory_only) print_summary(entry_point);
+    if (!rs.directory_only) print_summary(input);
     return 0;
 }
 
@@ -125,7 +126,7 @@ int run_tool(int argc, const char* const* argv) {
         print_usage();
         exit_status = 1;
     } else {
-        Status status = load_coff_input();
+        Status status = load_input();
         if (status == kOk) {
             if (run_state.directory_only) {
                 list_directory();

@@ -3,11 +3,11 @@
 #include <cstdint>
 #include <cstring>
 
-#include "coff/classify.h"
-#include "coff/coff_format.h"
 #include "core/byte_order.h"
 #include "core/range.h"
 #include "core/run_state.h"
+#include "core/section_view.h"
+#include "input/input.h"
 #include "platform/input_file.h"
 #include "platform/stream.h"
 #include "writer/hex_format.h"
@@ -83,43 +83,37 @@ void print_progress(uint32_t index) {
     out_write(console(), line, static_cast<size_t>(p - line));
 }
 
+// One counted section whose contents the input stands at: its section record, or the
+// records of its .cinit table. The attribute text serves the TEXT comment lines alone
+// and depends on the flags and the record name: made once per section, however many
+// records a .cinit table gives.
+Status convert_section(const SectionView& v) {
+    const char* record_name = v.use == SectionUse::cinit ? ".cinit" : view_name(v);
+    char attrib[kAttributeTextSize];
+    attrib[0] = '\0';
+    if (!run_state.binary_mode) section_attributes(v, record_name, attrib, nullptr);
+    if (v.use == SectionUse::cinit) return expand_cinit(v.size, attrib);
+    Status st = check_record_length(v.load_address, v.size);
+    if (st != kOk) return st;
+    return write_record(v.load_address, v.size, v.size, kSectionRecordTag, record_name, attrib);
+}
+
 }  // namespace
 
 Status convert_sections() {
     RunState& rs = run_state;
-    rs.cur_section = rs.section_table;
     rs.valid_sections = 0;
-    uint32_t count = rs.file_header_ref->f_nscns;
-    for (uint32_t i = 1; i <= count; ++i, rs.cur_section += kSectionHeaderSize) {
+    uint32_t last = describe_input().last_section;
+    for (uint32_t i = 1; i <= last; ++i) {
         print_progress(i);
-        SectionHeader sh = section_at(rs.cur_section);
-        if (sh.s_size == 0) continue;
-        if ((sh.s_flags & (STYP_TEXT | STYP_DATA)) == 0 && sh.s_flags != 0) continue;
+        SectionView v = section_view(i);
+        if (v.use == SectionUse::skip) continue;
         ++rs.valid_sections;
-        // Contents not stored in the file (raw data pointer 0): reading "them" from
-        // offset 0 would put the file's own headers into DSP memory.
-        if (sh.s_scnptr == 0) continue;
-        if (in_seek(rs.in_handle, sh.s_scnptr) < 0) return kReadError;
-        char name[kSectionNameSize];
-        copy_section_name(sh, name);
-        bool cinit = (sh.s_flags & (STYP_COPY | STYP_DATA)) == (STYP_COPY | STYP_DATA);
-        // Copy-data sections hold load-time tables; only .cinit is expanded.
-        if (cinit && !is_cinit_name(name)) continue;
-        // The attribute text serves the TEXT comment lines alone and depends on the flags
-        // and the record name: made once per section, however many records a .cinit
-        // table gives.
-        char attrib[kAttributeTextSize] = "";
-        const char* record_name = cinit ? ".cinit" : name;
-        if (!rs.binary_mode) classify_section(sh.s_flags, record_name, attrib, nullptr);
-        Status st;
-        if (cinit) {
-            st = expand_cinit(sh.s_size, attrib);
-        } else {
-            st = check_record_length(sh.s_vaddr, sh.s_size);
-            if (st == kOk)
-                st =
-                    write_record(sh.s_vaddr, sh.s_size, sh.s_size, kSectionRecordTag, name, attrib);
-        }
+        if (v.use == SectionUse::unstored) continue;
+        if (in_seek(rs.in_handle, v.file_offset) < 0) return kReadError;
+        // Copy-data sections other than .cinit hold load-time tables for other tools.
+        if (v.use == SectionUse::passed) continue;
+        Status st = convert_section(v);
         if (st != kOk) return st;
     }
     return write_end_record();

@@ -6,9 +6,10 @@
 
 namespace velm {
 
-// Writes one section record per valid section stored in the file, one cinit record per
-// entry of a .cinit copy section, and the end record; counts valid sections and prints
-// the progress text per section. Stops at the first failure.
+// Walks the loaded file's sections in order, as its reader describes them: writes one
+// section record per section whose contents are loaded, one cinit record per entry of a
+// .cinit table, and the end record; counts valid sections and prints the progress text
+// per section. Stops at the first failure.
 Status convert_sections();
 
 }  // namespace velm

@@ -2,11 +2,11 @@
 
 #include <cstring>
 
-#include "coff/coff_format.h"
 #include "core/byte_order.h"
 #include "core/range.h"
 #include "core/run_state.h"
 #include "core/version.h"
+#include "input/input.h"
 #include "platform/input_file.h"
 #include "platform/memory.h"
 #include "platform/path_resolve.h"
@@ -76,12 +76,15 @@ Status write_text_prologue() {
     Status st = emit(line, p);
     if (st == kOk) st = emit_comment_text(rs.in_path.data(), rs.in_path.size());
     if (st != kOk) return st;
-    p = put_literal(line, "\n// source file  format   : COFF2\n// total sections        : ");
-    p = put_decimal(p, rs.file_header_ref->f_nscns);
+    const InputDescription input = describe_input();
+    p = put_literal(line, "\n// source file  format   : ");
+    p = put_text(p, input.format);
+    p = put_literal(p, "\n// total sections        : ");
+    p = put_decimal(p, input.total_sections);
     p = put_literal(p, "\n");
-    if (rs.file_header_ref->f_opthdr != 0) {
+    if (input.has_entry_point) {
         p = put_literal(p, "// entry point           : 0x");
-        p = put_hex_min(p, optional_header().o_entry);
+        p = put_hex_min(p, input.entry_point);
         p = put_literal(p, "\n");
     }
     st = emit(line, p);

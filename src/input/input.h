@@ -1,0 +1,48 @@
+// The input file, whichever format it is in: loading it, and what the conversion pass,
+// the listing, the TEXT prologue and the summary need to know of it.
+//
+// The reader fills the run state's input side and describes each section as a
+// SectionView; everything above it asks here and never looks at a format's headers.
+#ifndef C6X_VELM_INPUT_INPUT_H
+#define C6X_VELM_INPUT_INPUT_H
+
+#include <cstdint>
+
+#include "core/section_view.h"
+#include "core/status.h"
+
+namespace velm {
+
+constexpr int64_t kMinInputLength = 70;  // a COFF2 file header and one section header
+
+// Opens run_state.in_typed (resolved on disk) and measures it, reads its first 22 bytes
+// in one request and hands the file to its reader. A file that is not a regular file is
+// never opened (it could block); it fails as a length that cannot be measured.
+Status load_input();
+
+// The values the console and the TEXT prologue show for the loaded file.
+struct InputDescription {
+    const char* format;       // "COFF2"
+    const char* family;       // "COFF": the listing's title
+    uint32_t total_sections;  // f_nscns
+    bool has_entry_point;     // only with an optional header
+    uint32_t entry_point;
+    uint32_t last_section;  // the pass and the listing walk sections 1 to this one
+};
+
+// Safe to call whatever the load got to; the values are those of the loaded file only
+// after a successful load.
+InputDescription describe_input();
+
+// Section `index` of the loaded file (1 to last_section).
+SectionView section_view(uint32_t index);
+
+// The section's attribute text, and whether the listing marks it LOAD. `record_name` is
+// the name its records carry (".cinit" for a .cinit table's). Either destination may be
+// null.
+void section_attributes(const SectionView& view, const char* record_name,
+                        char text[kAttributeTextSize], int32_t* loadable);
+
+}  // namespace velm
+
+#endif

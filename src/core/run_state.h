@@ -1,9 +1,10 @@
 // The run state: one process-wide record through which the driver, the loader, the
 // writer and the listing share paths, mode, input, buffers, output and counters.
 //
-// Ownership: the loader acquires in_handle and header_area, open_output acquires
-// data_buffer and out_stream; only the driver's end of run releases them, in the order
-// header area, data buffer, input handle, output stream.
+// Ownership: the loader acquires in_handle and header_area (COFF2) or elf_area,
+// elf_load_map and elf_names (ELF), open_output acquires data_buffer and out_stream; only
+// the driver's end of run releases them, in the order header area, the three ELF blocks,
+// data buffer, input handle, output stream.
 #ifndef C6X_VELM_CORE_RUN_STATE_H
 #define C6X_VELM_CORE_RUN_STATE_H
 
@@ -11,10 +12,13 @@
 #include <string>
 
 #include "core/coff_records.h"
+#include "core/elf_records.h"
 
 namespace velm {
 
 struct OutStream;  // the platform's buffered output stream
+
+enum class InputFormat : uint8_t { coff2, elf };
 
 struct RunState {
     // Printed paths: upper-cased, the input with ".OUT" appended where it has no
@@ -27,7 +31,8 @@ struct RunState {
     uint16_t directory_only = 0;
     uint16_t binary_mode = 0;
 
-    // Input side.
+    // Input side. input_format decides which of the two groups below is filled.
+    InputFormat input_format = InputFormat::coff2;
     int16_t in_handle = -1;
     uint32_t in_length = 0;
     FileHeader file_header{};
@@ -37,6 +42,19 @@ struct RunState {
     const uint8_t* opt_header = nullptr;  // into header_area; null without one
     const uint8_t* section_table = nullptr;
     const uint8_t* cur_section = nullptr;  // moves 48 bytes at a time
+
+    // ELF input: the header as read; one block (elf_area) holding the section header
+    // table and the program header table as read; one (elf_load_map) holding, for each
+    // section, the index of the PT_LOAD header that loads it or kNotLoaded, followed by the
+    // loader's working space; and the section name table in a block of its own.
+    ElfHeader elf_header{};
+    uint64_t elf_area_size = 0;
+    uint8_t* elf_area = nullptr;
+    const uint8_t* elf_section_table = nullptr;  // into elf_area: e_shnum x 40 bytes
+    const uint8_t* elf_program_table = nullptr;  // into elf_area: e_phnum x 32 bytes
+    uint16_t* elf_load_map = nullptr;
+    uint32_t elf_names_size = 0;
+    uint8_t* elf_names = nullptr;  // the name table; null when e_shstrndx is 0
 
     // Output side.
     uint8_t* data_buffer = nullptr;  // kDataBufferSize bytes

@@ -35,10 +35,10 @@ struct SectionView {
     uint32_t run_address;
     uint32_t size;
     uint32_t file_offset;
-    uint32_t flags;  // the format's own flag word: COFF2 s_flags
-    uint32_t type;   // the format's section type, where it has one; 0 for COFF2
-    // The full name: a name of any length points into a table the reader holds; a COFF2
-    // name is held in `short_name` (long_name null), so a copied view keeps a valid name.
+    uint32_t flags;  // the format's own flag word: COFF2 s_flags, ELF sh_flags
+    uint32_t type;   // ELF sh_type; 0 for COFF2
+    // The full name: an ELF name points into the loaded name table; a COFF2 name is held
+    // in `short_name` (long_name null), so a copied view keeps a valid name.
     const char* long_name;
     char short_name[kShortNameSize];
 };

@@ -87,8 +87,8 @@ void print_summary(const InputDescription& input) {
 int end_of_run(Status status) {
     RunState& rs = run_state;
     console_write(kEraseLine);
-    // The entry point lives in the header area, which is released first: the summary's
-    // values are read now. Reading them afterwards touches freed memory, and a
+    // A COFF2 file's entry point lives in the header area, which is released first: the
+    // summary's values are read now. Reading them afterwards touches freed memory, and a
     // large section table is given back to the system at once, so the summary would crash.
     const InputDescription input = describe_input();
     block_free(rs.header_area);
@@ -96,6 +96,14 @@ int end_of_run(Status status) {
     rs.opt_header = nullptr;
     rs.section_table = nullptr;
     rs.cur_section = nullptr;
+    block_free(rs.elf_area);
+    rs.elf_area = nullptr;
+    rs.elf_section_table = nullptr;
+    rs.elf_program_table = nullptr;
+    block_free(rs.elf_load_map);
+    rs.elf_load_map = nullptr;
+    block_free(rs.elf_names);
+    rs.elf_names = nullptr;
     block_free(rs.data_buffer);
     rs.data_buffer = nullptr;
     if (rs.in_handle != -1) in_close(rs.in_handle);

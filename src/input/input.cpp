@@ -1,9 +1,14 @@
 #include "input/input.h"
 
+#include <cstring>
+
 #include "coff/classify.h"
 #include "coff/coff_format.h"
 #include "coff/loader.h"
 #include "core/run_state.h"
+#include "elf/classify.h"
+#include "elf/elf_format.h"
+#include "elf/loader.h"
 #include "platform/input_file.h"
 #include "platform/path_resolve.h"
 
@@ -15,29 +20,49 @@ Status load_input() {
     if (opened == InOpen::not_found) return kInputNotFound;
     if (opened == InOpen::not_regular) return kBadFileLength;
     int64_t length = in_filelength(rs.in_handle);
-    if (length < kMinInputLength || length > kMaxInputLength) return kBadFileLength;
+    if (length < kMinInputLength) return kBadFileLength;
 
-    // The COFF2 file header, in one read request.
+    // The COFF2 file header, in one read request; its first bytes tell an ELF file.
     uint8_t first[kFileHeaderSize];
     if (in_read(rs.in_handle, first, kFileHeaderSize) != kFileHeaderSize) return kReadError;
+    if (is_elf_magic(ByteSpan{first, sizeof first})) {
+        if (length > kMaxElfLength) return kBadFileLength;
+        rs.in_length = static_cast<uint32_t>(length);
+        return load_elf_input(first, kFileHeaderSize);
+    }
+    if (length > kMaxInputLength) return kBadFileLength;
     rs.in_length = static_cast<uint32_t>(length);
     return load_coff_input(first);
 }
 
 InputDescription describe_input() {
     const RunState& rs = run_state;
+    if (rs.input_format == InputFormat::elf) {
+        const ElfHeader& h = rs.elf_header;
+        uint32_t last = h.e_shnum != 0 ? h.e_shnum - 1u : 0u;
+        return InputDescription{"ELF", "ELF", h.e_shnum, true, h.e_entry, last};
+    }
     const FileHeader& fh = rs.file_header;
     return InputDescription{
         "COFF2", "COFF", fh.f_nscns, fh.f_opthdr != 0, optional_header().o_entry, fh.f_nscns};
 }
 
 SectionView section_view(uint32_t index) {
+    if (run_state.input_format == InputFormat::elf) return elf_section_view(index);
     return coff_section_view(index);
 }
 
 void section_attributes(const SectionView& view, const char* record_name,
                         char text[kAttributeTextSize], int32_t* loadable) {
-    classify_section(view.flags, record_name, text, loadable);
+    if (run_state.input_format != InputFormat::elf) {
+        classify_section(view.flags, record_name, text, loadable);
+        return;
+    }
+    if (text != nullptr) {
+        const char* words = elf_attribute_text(view);
+        std::memcpy(text, words, std::strlen(words) + 1);
+    }
+    if (loadable != nullptr) *loadable = view.use == SectionUse::record ? 1 : 0;
 }
 
 }  // namespace velm

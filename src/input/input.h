@@ -1,8 +1,8 @@
 // The input file, whichever format it is in: loading it, and what the conversion pass,
 // the listing, the TEXT prologue and the summary need to know of it.
 //
-// The reader fills the run state's input side and describes each section as a
-// SectionView; everything above it asks here and never looks at a format's headers.
+// The readers (coff/, elf/) fill the run state's input side and describe each section as
+// a SectionView; everything above them asks here and never looks at a format's headers.
 #ifndef C6X_VELM_INPUT_INPUT_H
 #define C6X_VELM_INPUT_INPUT_H
 
@@ -16,16 +16,18 @@ namespace velm {
 constexpr int64_t kMinInputLength = 70;  // a COFF2 file header and one section header
 
 // Opens run_state.in_typed (resolved on disk) and measures it, reads its first 22 bytes
-// in one request and hands the file to its reader. A file that is not a regular file is
-// never opened (it could block); it fails as a length that cannot be measured.
+// in one request and hands the file to its reader: ELF when it begins with 0x7F 'E' 'L'
+// 'F' (up to 0x7FFFFFFF bytes long), COFF2 otherwise (up to 4,194,304 bytes). A file that
+// is not a regular file is never opened (it could block); it fails as a length that
+// cannot be measured.
 Status load_input();
 
 // The values the console and the TEXT prologue show for the loaded file.
 struct InputDescription {
-    const char* format;       // "COFF2"
-    const char* family;       // "COFF": the listing's title
-    uint32_t total_sections;  // f_nscns
-    bool has_entry_point;     // only with an optional header
+    const char* format;       // "COFF2" or "ELF"
+    const char* family;       // "COFF" or "ELF": the listing's title
+    uint32_t total_sections;  // f_nscns, or e_shnum with the null section
+    bool has_entry_point;     // COFF2 only with an optional header
     uint32_t entry_point;
     uint32_t last_section;  // the pass and the listing walk sections 1 to this one
 };

@@ -87,13 +87,14 @@ inline uint32_t le32_at(const Bytes& b, size_t at) {
 // --- TEXT encoding (line feeds as "\n"; text_file() turns them into CR LF) ---
 
 inline std::string text_prologue(const std::string& in_path, unsigned nscns,
-                                 std::optional<uint32_t> entry) {
+                                 std::optional<uint32_t> entry,
+                                 const std::string& format = "COFF2") {
     std::string t =
         "// TMS320C6xxx COFF-to-VELM32 File Conversion Utility. v.1.2W\n"
         "// Copyright (C) Kestrane Systems Ltd.\n"
         "// \n"
         "// source C6xxx COFF file: " +
-        in_path + "\n// source file  format   : COFF2\n" +
+        in_path + "\n// source file  format   : " + format + "\n" +
         fmt("// total sections        : %u\n", nscns);
     if (entry) t += fmt("// entry point           : 0x%X\n", *entry);
     t += "// \n// \n// 32-bit UNSIGNED data array derived from source C6xxx COFF file\n\n"
@@ -128,8 +129,9 @@ inline std::string text_end() {
 }
 
 inline std::string text_file(const std::string& in_path, unsigned nscns,
-                             std::optional<uint32_t> entry, const std::vector<Record>& records) {
-    std::string t = text_prologue(in_path, nscns, entry);
+                             std::optional<uint32_t> entry, const std::vector<Record>& records,
+                             const std::string& format = "COFF2") {
+    std::string t = text_prologue(in_path, nscns, entry, format);
     for (const Record& r : records) t += text_record(r);
     return crlf(t + text_end());
 }
@@ -161,8 +163,9 @@ inline std::string progress(unsigned n) {
 }
 
 inline std::string summary(const std::string& in_path, const std::string& out_path, bool binary,
-                           unsigned nscns, unsigned valid, std::optional<uint32_t> entry) {
-    std::string t = "COFF file        : " + in_path + "\nCOFF file format : COFF2\n" +
+                           unsigned nscns, unsigned valid, std::optional<uint32_t> entry,
+                           const std::string& format = "COFF2") {
+    std::string t = "COFF file        : " + in_path + "\nCOFF file format : " + format + "\n" +
                     "VELM file        : " + out_path + "\n" +
                     "VELM file format : " + (binary ? "BINARY" : "TEXT") + "\n" +
                     fmt("sections         : %u  (valid sections: %u)\n", nscns, valid);

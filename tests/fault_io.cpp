@@ -12,6 +12,7 @@
 
 #include "platform/io_hooks.h"
 #include "support/coff_builder.h"
+#include "support/elf_builder.h"
 #include "support/run_checks.h"
 #include "support/tool_runner.h"
 
@@ -33,6 +34,15 @@ Bytes realistic_input() {
     big.data = pattern(0x40000 + 0x1235, 29);
     c.sections.push_back(big);
     return build_coff(c);
+}
+
+// The ELF example with a section larger than the data buffer, for the same reasons.
+Bytes realistic_elf_input() {
+    Elf e = elf_example_program();
+    e.sections.push_back(
+        alloc_section(".far", kShfWrite, 0x80100000, pattern(0x40000 + 0x1235, 29)));
+    e.segments.push_back(load_segment(0x80100000, {".far"}));
+    return build_elf(e);
 }
 
 struct Scenario {
@@ -94,10 +104,10 @@ Outcome run_scenario(const TempDir& dir, const Scenario& s) {
 
 // Counts the calls of `op` in a clean run (which must succeed), then fails each of them
 // in turn and checks the run. Returns the number of calls walked.
-long walk(const Scenario& s, const OpCase& oc) {
+long walk(const Scenario& s, const OpCase& oc, const Bytes& input = realistic_input()) {
     SCOPED_TRACE(std::string(s.name) + ", failing " + oc.name);
     TempDir dir;
-    dir.write("app.out", realistic_input());
+    dir.write("app.out", input);
 
     velm::io_fail_arm(oc.op, 0);
     Outcome clean = run_scenario(dir, s);
@@ -159,6 +169,18 @@ TEST(FaultInjection, ListingFailsCleanlyAtEveryInputCall) {
     EXPECT_EQ(walk(kListing, kOps[1]), 2);  // the file header, then the header area
     // The listing reads nothing else and writes no file.
     for (size_t i = 2; i < 6; ++i) EXPECT_EQ(walk(kListing, kOps[i]), 0) << kOps[i].name;
+}
+
+TEST(FaultInjection, ElfInputFailsCleanlyAtEveryIoCall) {
+    const Bytes input = realistic_elf_input();
+    for (const Scenario* s : {&kText, &kBinary}) {
+        long calls[6];
+        for (size_t i = 0; i < 6; ++i) calls[i] = walk(*s, kOps[i], input);
+        EXPECT_GT(calls[1], 12) << s->name;  // header, tables, names, 32 KiB pieces
+        EXPECT_GE(calls[2], 8) << s->name;   // three tables, a seek per loaded section
+    }
+    // Loading reads the header's first bytes, its rest, both tables and the names.
+    EXPECT_EQ(walk(kListing, kOps[1], input), 5);
 }
 
 // A file already at the output path is left alone when the run fails before the output

@@ -1,7 +1,7 @@
-// Round trip: COFF2 input -> c6x_velm (TEXT and BINARY) -> velm_dump.
+// Round trip: COFF2 and ELF input -> c6x_velm (TEXT and BINARY) -> velm_dump.
 //
 // For every input that converts, both encodings must dump to the same record list, every
-// section record must carry exactly the section's bytes from the COFF file, and every
+// section record must carry exactly the section's bytes from the input file, and every
 // cinit record exactly its table entry's bytes.
 #include <gtest/gtest.h>
 
@@ -12,6 +12,7 @@
 #include "dump/image.h"
 #include "dump/image_reader.h"
 #include "dump_test_support.h"
+#include "support/elf_builder.h"
 
 using namespace velm_dump_test;
 using velm::dump::Image;
@@ -225,3 +226,105 @@ TEST(DumpRoundTripListing, TheExampleListsItsRecordsAndSummary) {
               std::string::npos)
         << table;
 }
+
+// ELF input: velm_dump reads both encodings without a problem, and the image holds
+// exactly one section record per loaded section, at its load address, with its bytes.
+
+namespace {
+
+using velm_test::alloc_section;
+using velm_test::Elf;
+using velm_test::ElfSection;
+using velm_test::load_segment;
+
+struct ElfRoundTripCase {
+    std::string name;
+    Elf elf;
+    std::vector<ExpectedCinit> loaded;  // load address and bytes, in section order
+};
+
+const Bytes& data_of(const Elf& e, const std::string& name) {
+    for (const ElfSection& s : e.sections) {
+        if (s.name == name) return s.data;
+    }
+    static const Bytes none;
+    ADD_FAILURE() << "no section " << name;
+    return none;
+}
+
+std::vector<ElfRoundTripCase> elf_cases() {
+    std::vector<ElfRoundTripCase> out;
+    Elf ex = velm_test::elf_example_program();
+    out.push_back({"example",
+                   ex,
+                   {{0x00800000, data_of(ex, ".text")},
+                    {0x00810000, data_of(ex, ".const")},
+                    {0x90000000, data_of(ex, ".fardata")},
+                    {0x00820000, data_of(ex, ".cinit")}}});
+
+    // Above the writer's 0x40000-byte piece and not a multiple of 4; then sections of 1,
+    // 2, 3 and 17 bytes in one segment, 4-byte aligned in the file, stored in flash.
+    Elf sizes;
+    sizes.sections = {alloc_section(".text", 0x4, 0x00800000, pattern(0x40000 + 0x1235, 1)),
+                      alloc_section(".d1", 0x1, 0x80000000, pattern(1, 2)),
+                      alloc_section(".d2", 0x1, 0x80000010, pattern(2, 3)),
+                      alloc_section(".d3", 0x1, 0x80000020, pattern(3, 4)),
+                      alloc_section(".d17", 0x1, 0x80000030, pattern(17, 5))};
+    sizes.segments = {load_segment(0x00800000, {".text"}),
+                      load_segment(0x90000000, {".d1", ".d2", ".d3", ".d17"})};
+    out.push_back({"sizes",
+                   sizes,
+                   {{0x00800000, pattern(0x40000 + 0x1235, 1)},
+                    {0x90000000, pattern(1, 2)},
+                    {0x90000004, pattern(2, 3)},
+                    {0x90000008, pattern(3, 4)},
+                    {0x9000000C, pattern(17, 5)}}});
+
+    Elf names;
+    const std::string long_name = ".text:" + std::string(250, 'f');
+    names.sections = {alloc_section(long_name, 0x4, 0x1000, pattern(40, 6)),
+                      alloc_section(".x", 0, 0x2000, pattern(8, 7))};
+    names.segments = {load_segment(0x1000, {long_name}), load_segment(0x2000, {".x"})};
+    out.push_back({"long_names", names, {{0x1000, pattern(40, 6)}, {0x2000, pattern(8, 7)}}});
+
+    // Nothing loaded: uninitialised data, and code outside every segment.
+    Elf none;
+    ElfSection bss = alloc_section(".bss", 0x1, 0x80000000, {});
+    bss.type = velm_test::kShtNobits;
+    bss.size = 0x100;
+    none.sections = {bss, alloc_section(".text", 0x4, 0x400, pattern(8, 8))};
+    out.push_back({"nothing_loaded", none, {}});
+    return out;
+}
+
+void PrintTo(const ElfRoundTripCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+}  // namespace
+
+class DumpElfRoundTrip : public ::testing::TestWithParam<ElfRoundTripCase> {};
+
+TEST_P(DumpElfRoundTrip, BothEncodingsHoldTheLoadedSections) {
+    const ElfRoundTripCase& c = GetParam();
+    TempDir dir;
+    Converted conv = convert(dir, "in", velm_test::build_elf(c.elf));
+    for (const std::string* image : {&conv.text, &conv.binary}) {
+        Image read = velm::dump::read_image(*image);
+        EXPECT_TRUE(read.problems.empty()) << read.problems[0].message;
+        EXPECT_EQ(records_of_kind(read, RecordKind::section), c.loaded);
+        EXPECT_TRUE(records_of_kind(read, RecordKind::cinit).empty());
+        ASSERT_FALSE(read.records.empty());
+        EXPECT_EQ(read.records.back().kind, RecordKind::end);
+    }
+    for (const char* name : {"in.c", "in.bin"}) {
+        velm_test::RunResult check = run_dump(dir.path(), {"--check", name});
+        EXPECT_EQ(check.exit_status, 0) << name << check.out << check.err;
+        EXPECT_EQ(check.out + check.err, "") << name;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(ElfInputs, DumpElfRoundTrip, ::testing::ValuesIn(elf_cases()),
+                         [](const ::testing::TestParamInfo<ElfRoundTripCase>& info) {
+                             return info.param.name;
+                         });

@@ -2,8 +2,8 @@
 //
 // Valid programs that reach every kind of record and every branch of the .cinit walk,
 // inputs just inside and just outside each loader and record check, and one section
-// larger than the 0x40000-byte data buffer. The fuzzer mutates from here, so each seed
-// sits next to a boundary.
+// larger than the 0x40000-byte data buffer; the same for ELF input. The fuzzer mutates
+// from here, so each seed sits next to a boundary.
 #include <algorithm>
 #include <cstdio>
 #include <optional>
@@ -12,10 +12,15 @@
 #include <vector>
 
 #include "support/coff_builder.h"
+#include "support/elf_builder.h"
 
+using velm_test::alloc_section;
 using velm_test::Bytes;
 using velm_test::cinit_table;
 using velm_test::Coff;
+using velm_test::Elf;
+using velm_test::ElfSection;
+using velm_test::load_segment;
 using velm_test::pattern;
 using velm_test::Section;
 using velm_test::stored_section;
@@ -34,6 +39,9 @@ void add(const std::string& name, const Bytes& bytes) {
 }
 void add(const std::string& name, const Coff& coff) {
     add(name, velm_test::build_coff(coff));
+}
+void add(const std::string& name, const Elf& elf) {
+    add(name, velm_test::build_elf(elf));
 }
 
 Coff program(std::vector<Section> sections) {
@@ -196,6 +204,84 @@ void loader_checks() {
     add("contents-total-over.out", c);
 }
 
+// ELF: sound programs, then one seed next to each check.
+Elf elf_program() {
+    Elf e;
+    e.entry = 0x400;
+    e.sections = {alloc_section(".text", velm_test::kShfExec, 0x400, pattern(40, 31)),
+                  alloc_section(".data", velm_test::kShfWrite, 0x80000000, pattern(13, 32))};
+    e.segments = {load_segment(0x400, {".text"}), load_segment(0x90000000, {".data"})};
+    return e;
+}
+
+void elf_programs() {
+    add("elf-example.elf", velm_test::elf_example_program());
+    Elf e = elf_program();
+    e.name_table = false;
+    add("elf-no-name-table.elf", e);
+    // A later PT_LOAD holding the same bytes, and one holding two sections.
+    e = elf_program();
+    e.segments.push_back(load_segment(0x00A00000, {".text"}));
+    e.segments.push_back(load_segment(0x00B00000, {".text", ".data"}));
+    add("elf-overlapping-segments.elf", e);
+    e = elf_program();
+    e.sections[0].name = ".text:" + std::string(300, 'x');
+    e.segments[0].covers = {e.sections[0].name};
+    add("elf-long-name.elf", e);
+    e = elf_program();
+    e.sections[0].data = pattern(0x40000 + 7, 33);
+    add("elf-big-section.elf", e);
+    // Section indexes of four digits widen the listing; a few sections are loaded.
+    e = elf_program();
+    for (int i = 0; i < 1000; ++i) {
+        ElfSection s = alloc_section(".s" + std::to_string(i), 0, 0x1000u + 16u * i, {});
+        s.type = velm_test::kShtNobits;
+        s.size = 16;
+        e.sections.push_back(s);
+    }
+    add("elf-many-sections.elf", e);
+}
+
+void elf_checks() {
+    Elf e = elf_program();
+    const Bytes good = velm_test::build_elf(e);
+    add("elf-length-69.elf", Bytes(good.begin(), good.begin() + 69));
+    e.ei_class = 2;
+    add("elf-class-64.elf", e);
+    e = elf_program();
+    e.machine = 3;
+    add("elf-machine-x86.elf", e);
+    e = elf_program();
+    e.shnum = 0;
+    add("elf-no-sections.elf", e);
+    e = elf_program();
+    e.shentsize = 64;
+    add("elf-shentsize.elf", e);
+    e = elf_program();
+    e.shoff = static_cast<uint32_t>(good.size()) - 39;
+    add("elf-section-table-past-end.elf", e);
+    e = elf_program();
+    e.sections[1].name_at = 0x10000;
+    add("elf-name-outside-table.elf", e);
+    e = elf_program();
+    e.segments[1].filesz = static_cast<uint32_t>(good.size());
+    add("elf-segment-past-end.elf", e);
+    e = elf_program();
+    e.segments[1].paddr = 0xFFFFFFF3;  // .data's last byte would lie at 0xFFFFFFFF
+    add("elf-address-range-over.elf", e);
+    e = elf_program();
+    e.segments[1].paddr = 0xFFFFFFF2;  // ... and here at 0xFFFFFFFE
+    add("elf-address-range-edge.elf", e);
+    e = elf_program();
+    for (const char* name : {".again", ".more"}) {
+        ElfSection s = alloc_section(name, 0, 0x400, {});
+        s.offset = velm_test::elf_layout(e).section_offset[0];
+        s.size = 40;
+        e.sections.push_back(s);
+    }
+    add("elf-shared-contents.elf", e);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -207,6 +293,8 @@ int main(int argc, char** argv) {
     cinit_tables();
     record_checks();
     loader_checks();
+    elf_programs();
+    elf_checks();
     for (const auto& [name, bytes] : seeds) {
         std::string path = std::string(argv[1]) + "/" + name;
         std::FILE* f = std::fopen(path.c_str(), "wb");

@@ -6,15 +6,18 @@
 //                 smallest entries (length, address, one data word: 12 bytes) as fit
 //   sections.out  4,194,304 bytes, 65,535 section headers, most of them small valid
 //                 sections holding 4 to 32 bytes each
+//   elf.out       an ELF executable whose one loaded section holds 4,194,304 bytes of
+//                 code, with a name table and uninitialised data besides
 //
-// Every file is exactly the largest input the tool accepts. The loader admits a file
-// only while the headers plus all stored code and data contents fit in it, so each
+// Every COFF2 file is exactly the largest input the tool accepts. The loader admits a
+// file only while the headers plus all stored code and data contents fit in it, so each
 // layout is computed from the fixed overhead below rather than guessed.
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
 #include "support/coff_builder.h"
+#include "support/elf_builder.h"
 
 using velm_test::Bytes;
 using velm_test::Coff;
@@ -116,6 +119,21 @@ Coff sections_input() {
     return c;
 }
 
+// (d) One 4 MiB code section in one PT_LOAD segment, as (a) but from ELF.
+velm_test::Elf elf_input() {
+    velm_test::Elf e;
+    e.entry = 0x00800000;
+    e.sections.push_back(velm_test::alloc_section(".text", velm_test::kShfExec, 0x00800000,
+                                                  velm_test::pattern(kFileSize, 3)));
+    velm_test::ElfSection bss =
+        velm_test::alloc_section(".bss", velm_test::kShfWrite, 0x80000000, {});
+    bss.type = velm_test::kShtNobits;
+    bss.size = 0x10000;
+    e.sections.push_back(bss);
+    e.segments.push_back(velm_test::load_segment(0x00800000, {".text"}));
+    return e;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -138,5 +156,6 @@ int main(int argc, char** argv) {
         if (!write_file(dir + "/" + names[i], files[i])) return 1;
     }
     if (!write_file(dir + "/text.section", text.sections[0].data)) return 1;
+    if (!write_file(dir + "/elf.out", velm_test::build_elf(elf_input()))) return 1;
     return 0;
 }

@@ -33,6 +33,7 @@ INPUTS = [
     ("a", "text", "4 MiB, one .text section"),
     ("b", "cinit", ".cinit, 349,515 entries"),
     ("c", "sections", "65,535 section headers"),
+    ("d", "elf", "ELF, one 4 MiB section"),
 ]
 
 

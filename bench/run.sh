@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The benchmark: builds the release tool and the helpers, writes the input set with the
-# test-support COFF builder, then times every input in every mode and prints the table.
+# test-support COFF and ELF builders, then times every input in every mode and prints the
+# table.
 #
 #   bench/run.sh
 #

@@ -49,7 +49,7 @@ std::vector<uint16_t> load_map(const std::vector<Section>& sections,
     uint32_t shnum = static_cast<uint32_t>(sections.size());
     uint32_t phnum = static_cast<uint32_t>(segments.size());
     std::vector<uint16_t> map(shnum, 0x1234);
-    std::vector<uint16_t> work(velm::load_map_work_entries(shnum, phnum));
+    std::vector<uint64_t> work(velm::load_map_work_entries(shnum, phnum));
     velm::build_load_map(ByteSpan{st.data(), st.size()}, shnum, ByteSpan{pt.data(), pt.size()},
                          phnum, map.data(), work.data());
     return map;

@@ -45,8 +45,8 @@ struct RunState {
 
     // ELF input: the header as read; one block (elf_area) holding the section header
     // table and the program header table as read; one (elf_load_map) holding, for each
-    // section, the index of the PT_LOAD header that loads it or kNotLoaded, followed by the
-    // loader's working space; and the section name table in a block of its own.
+    // section, the index of the PT_LOAD header that loads it or kNotLoaded; and the
+    // section name table in a block of its own.
     ElfHeader elf_header{};
     uint64_t elf_area_size = 0;
     uint8_t* elf_area = nullptr;

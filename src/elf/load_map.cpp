@@ -26,14 +26,14 @@ uint16_t index_of(uint64_t k) {
 
 // A Fenwick tree over positions 1..n keeping, for every prefix, the lowest value stored
 // at a position inside it.
-void tree_lower(uint16_t* tree, uint32_t n, uint32_t position, uint16_t value) {
+void tree_lower(uint64_t* tree, uint32_t n, uint32_t position, uint64_t value) {
     for (; position <= n; position += position & (0u - position)) {
         if (value < tree[position]) tree[position] = value;
     }
 }
 
-uint16_t tree_lowest(const uint16_t* tree, uint32_t position) {
-    uint16_t lowest = kNotLoaded;
+uint64_t tree_lowest(const uint64_t* tree, uint32_t position) {
+    uint64_t lowest = kNotLoaded;
     for (; position > 0; position -= position & (0u - position)) {
         if (tree[position] < lowest) lowest = tree[position];
     }
@@ -43,18 +43,18 @@ uint16_t tree_lowest(const uint16_t* tree, uint32_t position) {
 }  // namespace
 
 size_t load_map_work_entries(uint32_t shnum, uint32_t phnum) {
-    // Keys of the headers by start and by end and of the sections by end, 64 bits each,
-    // then each header's rank by start and the tree (from 1), 16 bits each.
-    return (size_t{phnum} * 2 + shnum) * 4 + size_t{phnum} + phnum + 1;
+    // Keys of the headers by start and by end and of the sections by end, each header's
+    // rank by start, and the tree (from 1).
+    return size_t{phnum} * 4 + shnum + 1;
 }
 
 void build_load_map(ByteSpan sections, uint32_t shnum, ByteSpan programs, uint32_t phnum,
-                    uint16_t* load_of, uint16_t* work) {
-    uint64_t* by_begin = reinterpret_cast<uint64_t*>(work);
+                    uint16_t* load_of, uint64_t* work) {
+    uint64_t* by_begin = work;
     uint64_t* by_end = by_begin + phnum;
     uint64_t* candidates = by_end + phnum;
-    uint16_t* rank = reinterpret_cast<uint16_t*>(candidates + shnum);
-    uint16_t* tree = rank + phnum;
+    uint64_t* rank = candidates + shnum;
+    uint64_t* tree = rank + phnum;
 
     uint32_t loads = 0;
     for (uint32_t j = 0; j < phnum; ++j) {
@@ -79,8 +79,8 @@ void build_load_map(ByteSpan sections, uint32_t shnum, ByteSpan programs, uint32
     std::sort(by_begin, by_begin + loads);
     std::sort(by_end, by_end + loads);
     std::sort(candidates, candidates + count);
-    for (uint32_t r = 0; r < loads; ++r) rank[index_of(by_begin[r])] = static_cast<uint16_t>(r);
-    std::fill(tree, tree + loads + 1, kNotLoaded);
+    for (uint32_t r = 0; r < loads; ++r) rank[index_of(by_begin[r])] = r;
+    std::fill(tree, tree + loads + 1, uint64_t{kNotLoaded});
 
     // Sections by decreasing end: before each, every header reaching at least as far is
     // in the tree, at its rank by start. (A smaller descending key is a larger end.)
@@ -90,13 +90,14 @@ void build_load_map(ByteSpan sections, uint32_t shnum, ByteSpan programs, uint32
         uint64_t end_key = candidates[c] >> kIndexBits;
         for (; entered < loads && (by_end[entered] >> kIndexBits) <= end_key; ++entered) {
             uint16_t j = index_of(by_end[entered]);
-            tree_lower(tree, loads, rank[j] + 1u, j);
+            tree_lower(tree, loads, static_cast<uint32_t>(rank[j]) + 1u, j);
         }
         // Headers that start at or before the section: a prefix of the order by start.
         ElfSectionHeader sh;
         decode_elf_section_header(table_entry(sections, kElfSectionHeaderSize, i), &sh);
         uint64_t* past = std::upper_bound(by_begin, by_begin + loads, key(sh.sh_offset, 0xFFFF));
-        load_of[i] = tree_lowest(tree, static_cast<uint32_t>(past - by_begin));
+        load_of[i] =
+            static_cast<uint16_t>(tree_lowest(tree, static_cast<uint32_t>(past - by_begin)));
     }
 }
 

@@ -14,7 +14,7 @@
 
 namespace velm {
 
-// Entries of working space build_load_map needs for the given table sizes.
+// The 64-bit entries of working space build_load_map needs for the given table sizes.
 size_t load_map_work_entries(uint32_t shnum, uint32_t phnum);
 
 // Fills load_of[0 .. shnum - 1] with the index of the PT_LOAD header that loads each
@@ -27,7 +27,7 @@ size_t load_map_work_entries(uint32_t shnum, uint32_t phnum);
 // their start that yields the lowest index among those starting early enough:
 // O((shnum + phnum) log phnum).
 void build_load_map(ByteSpan sections, uint32_t shnum, ByteSpan programs, uint32_t phnum,
-                    uint16_t* load_of, uint16_t* work);
+                    uint16_t* load_of, uint64_t* work);
 
 }  // namespace velm
 

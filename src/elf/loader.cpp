@@ -47,9 +47,9 @@ Status check_header_tables(const ElfHeader& h, uint32_t length) {
     return kOk;
 }
 
-// Both header tables into one block, and a second block for the load map and its
-// working space. Their sizes follow from e_shnum and e_phnum, which the checks above
-// bound (at most 4.7 MB and 0.8 MB), never from a size field of the file.
+// Both header tables into one block, and a second block for the load map. Their sizes
+// follow from e_shnum and e_phnum, which the checks above bound (at most 4.7 MB and
+// 130 KB), never from a size field of the file.
 Status read_header_tables() {
     RunState& rs = run_state;
     const ElfHeader& h = rs.elf_header;
@@ -58,8 +58,7 @@ Status read_header_tables() {
     rs.elf_area_size = sections + programs;
     rs.elf_area = static_cast<uint8_t*>(block_alloc(rs.elf_area_size));
     if (rs.elf_area == nullptr) return kOutOfMemory;
-    size_t map_entries = h.e_shnum + load_map_work_entries(h.e_shnum, h.e_phnum);
-    rs.elf_load_map = static_cast<uint16_t*>(block_alloc(map_entries * sizeof(uint16_t)));
+    rs.elf_load_map = static_cast<uint16_t*>(block_alloc(size_t{h.e_shnum} * sizeof(uint16_t)));
     if (rs.elf_load_map == nullptr) return kOutOfMemory;
     Status st = read_at(h.e_shoff, rs.elf_area, sections);
     if (st == kOk) st = read_at(h.e_phoff, rs.elf_area + sections, programs);
@@ -134,10 +133,15 @@ Status check_segments() {
 Status check_loaded_sections() {
     RunState& rs = run_state;
     const ElfHeader& h = rs.elf_header;
+    // Working space for this step alone: at most 2.6 MB, from e_shnum and e_phnum.
+    size_t work_entries = load_map_work_entries(h.e_shnum, h.e_phnum);
+    uint64_t* work = static_cast<uint64_t*>(block_alloc(work_entries * sizeof(uint64_t)));
+    if (work == nullptr) return kOutOfMemory;
     build_load_map(ByteSpan{rs.elf_section_table, size_t{h.e_shnum} * kElfSectionHeaderSize},
                    h.e_shnum,
                    ByteSpan{rs.elf_program_table, size_t{h.e_phnum} * kElfProgramHeaderSize},
-                   h.e_phnum, rs.elf_load_map, rs.elf_load_map + h.e_shnum);
+                   h.e_phnum, rs.elf_load_map, work);
+    block_free(work);
     uint64_t total = kElfHeaderSize + uint64_t{h.e_phnum} * kElfProgramHeaderSize +
                      uint64_t{h.e_shnum} * kElfSectionHeaderSize;
     for (uint32_t i = 1; i < h.e_shnum; ++i) {

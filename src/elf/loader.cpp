@@ -156,7 +156,7 @@ Status check_loaded_sections() {
 
 }  // namespace
 
-[[gnu::noinline]] Status load_elf_input(const uint8_t* first_bytes, uint32_t count) {
+Status load_elf_input(const uint8_t* first_bytes, uint32_t count) {
     RunState& rs = run_state;
     rs.input_format = InputFormat::elf;
     uint8_t raw[kElfHeaderSize];

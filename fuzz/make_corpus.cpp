@@ -215,22 +215,22 @@ Elf elf_program() {
 }
 
 void elf_programs() {
-    add("elf-example.elf", velm_test::elf_example_program());
+    add("elf-example.out", velm_test::elf_example_program());
     Elf e = elf_program();
     e.name_table = false;
-    add("elf-no-name-table.elf", e);
+    add("elf-no-name-table.out", e);
     // A later PT_LOAD holding the same bytes, and one holding two sections.
     e = elf_program();
     e.segments.push_back(load_segment(0x00A00000, {".text"}));
     e.segments.push_back(load_segment(0x00B00000, {".text", ".data"}));
-    add("elf-overlapping-segments.elf", e);
+    add("elf-overlapping-segments.out", e);
     e = elf_program();
     e.sections[0].name = ".text:" + std::string(300, 'x');
     e.segments[0].covers = {e.sections[0].name};
-    add("elf-long-name.elf", e);
+    add("elf-long-name.out", e);
     e = elf_program();
     e.sections[0].data = pattern(0x40000 + 7, 33);
-    add("elf-big-section.elf", e);
+    add("elf-big-section.out", e);
     // Section indexes of four digits widen the listing; a few sections are loaded.
     e = elf_program();
     for (int i = 0; i < 1000; ++i) {
@@ -239,39 +239,39 @@ void elf_programs() {
         s.size = 16;
         e.sections.push_back(s);
     }
-    add("elf-many-sections.elf", e);
+    add("elf-many-sections.out", e);
 }
 
 void elf_checks() {
     Elf e = elf_program();
     const Bytes good = velm_test::build_elf(e);
-    add("elf-length-69.elf", Bytes(good.begin(), good.begin() + 69));
+    add("elf-length-69.out", Bytes(good.begin(), good.begin() + 69));
     e.ei_class = 2;
-    add("elf-class-64.elf", e);
+    add("elf-class-64.out", e);
     e = elf_program();
     e.machine = 3;
-    add("elf-machine-x86.elf", e);
+    add("elf-machine-x86.out", e);
     e = elf_program();
     e.shnum = 0;
-    add("elf-no-sections.elf", e);
+    add("elf-no-sections.out", e);
     e = elf_program();
     e.shentsize = 64;
-    add("elf-shentsize.elf", e);
+    add("elf-shentsize.out", e);
     e = elf_program();
     e.shoff = static_cast<uint32_t>(good.size()) - 39;
-    add("elf-section-table-past-end.elf", e);
+    add("elf-section-table-past-end.out", e);
     e = elf_program();
     e.sections[1].name_at = 0x10000;
-    add("elf-name-outside-table.elf", e);
+    add("elf-name-outside-table.out", e);
     e = elf_program();
     e.segments[1].filesz = static_cast<uint32_t>(good.size());
-    add("elf-segment-past-end.elf", e);
+    add("elf-segment-past-end.out", e);
     e = elf_program();
     e.segments[1].paddr = 0xFFFFFFF3;  // .data's last byte would lie at 0xFFFFFFFF
-    add("elf-address-range-over.elf", e);
+    add("elf-address-range-over.out", e);
     e = elf_program();
     e.segments[1].paddr = 0xFFFFFFF2;  // ... and here at 0xFFFFFFFE
-    add("elf-address-range-edge.elf", e);
+    add("elf-address-range-edge.out", e);
     e = elf_program();
     for (const char* name : {".again", ".more"}) {
         ElfSection s = alloc_section(name, 0, 0x400, {});
@@ -279,7 +279,7 @@ void elf_checks() {
         s.size = 40;
         e.sections.push_back(s);
     }
-    add("elf-shared-contents.elf", e);
+    add("elf-shared-contents.out", e);
 }
 
 }  // namespace

@@ -280,20 +280,6 @@ std::vector<ElfRoundTripCase> elf_cases() {
                     {0x90000008, pattern(3, 4)},
                     {0x9000000C, pattern(17, 5)}}});
 
-    Elf names;
-    const std::string long_name = ".text:" + std::string(250, 'f');
-    names.sections = {alloc_section(long_name, 0x4, 0x1000, pattern(40, 6)),
-                      alloc_section(".x", 0, 0x2000, pattern(8, 7))};
-    names.segments = {load_segment(0x1000, {long_name}), load_segment(0x2000, {".x"})};
-    out.push_back({"long_names", names, {{0x1000, pattern(40, 6)}, {0x2000, pattern(8, 7)}}});
-
-    // Nothing loaded: uninitialised data, and code outside every segment.
-    Elf none;
-    ElfSection bss = alloc_section(".bss", 0x1, 0x80000000, {});
-    bss.type = velm_test::kShtNobits;
-    bss.size = 0x100;
-    none.sections = {bss, alloc_section(".text", 0x4, 0x400, pattern(8, 8))};
-    out.push_back({"nothing_loaded", none, {}});
     return out;
 }
 

@@ -38,9 +38,20 @@ void in_close(int16_t handle);
 // Reads exactly `count` bytes at the current position, in pieces of at most 32 KiB:
 // kReadError when any piece comes back short or fails (the bytes that arrived stay in
 // `destination`). The readers load their headers and the writer takes section contents
-// through it.
+// through it. Inline: the writer calls it for every record, which is every section of a
+// long section table.
 constexpr int32_t kReadPiece = 0x8000;
-Status read_exact(int16_t handle, void* destination, int32_t count);
+inline Status read_exact(int16_t handle, void* destination, int32_t count) {
+    uint8_t* dest = static_cast<uint8_t*>(destination);
+    int32_t remaining = count;
+    while (remaining > 0) {
+        int32_t piece = remaining < kReadPiece ? remaining : kReadPiece;
+        if (in_read(handle, dest, piece) != piece) return kReadError;
+        dest += piece;
+        remaining -= piece;
+    }
+    return kOk;
+}
 
 // The operating system's descriptor behind a handle (for the same-file check), or -1. On
 // Windows it is the file's HANDLE, which keeps its meaning when narrowed to 32 bits.

@@ -13,22 +13,6 @@
 
 using namespace velm_test;
 
-namespace {
-
-const std::vector<std::vector<std::string>> kBothEncodings = {{"app", "app.c"},
-                                                              {"app", "app.c", "-b"}};
-
-Coff small_program() {
-    Coff c;
-    c.entry = 0x400;
-    c.sections.push_back(sec(".text", 0x20, 0x400, pattern(64, 1)));
-    c.sections.push_back(sized(".bss", 0x80, 0x80001000, 0x100));
-    c.sections.push_back(sec(".data", 0x40, 0x80000000, pattern(16, 2)));
-    return c;
-}
-
-}  // namespace
-
 // --- the output never destroys the input ---
 
 TEST(OutputSafety, OutputNamingTheInputIsRefused) {

@@ -16,18 +16,6 @@ using namespace velm_test;
 
 namespace {
 
-const std::vector<std::vector<std::string>> kBothEncodings = {{"app", "app.c"},
-                                                              {"app", "app.c", "-b"}};
-
-Coff small_program() {
-    Coff c;
-    c.entry = 0x400;
-    c.sections.push_back(sec(".text", 0x20, 0x400, pattern(64, 1)));
-    c.sections.push_back(sized(".bss", 0x80, 0x80001000, 0x100));
-    c.sections.push_back(sec(".data", 0x40, 0x80000000, pattern(16, 2)));
-    return c;
-}
-
 // A first section far larger than any output buffer, then a second one.
 Coff large_program() {
     Coff c;

@@ -16,17 +16,6 @@ using namespace velm_test;
 
 namespace {
 
-const std::vector<std::vector<std::string>> kBothEncodings = {{"app", "app.c"},
-                                                              {"app", "app.c", "-b"}};
-
-Coff small_program() {
-    Coff c;
-    c.entry = 0x400;
-    c.sections.push_back(sec(".text", 0x20, 0x400, pattern(64, 1)));
-    c.sections.push_back(sec(".data", 0x40, 0x80000000, pattern(16, 2)));
-    return c;
-}
-
 std::wstring wide(const std::string& s) {
     int n = ::MultiByteToWideChar(CP_UTF8, 0, s.c_str(), -1, nullptr, 0);
     std::wstring w(static_cast<size_t>(n), L'\0');
@@ -154,7 +143,7 @@ TEST(OutputSafety, NulDeviceTakesTheImage) {
             RunResult r = run_in(dir.path(), args);
             EXPECT_EQ(r.exit_status, 0) << device;
             EXPECT_EQ(r.err, "");
-            EXPECT_EQ(r.out, converted(2, summary("APP.OUT", "NUL", binary, 2, 2, 0x400)));
+            EXPECT_EQ(r.out, converted(3, summary("APP.OUT", "NUL", binary, 3, 2, 0x400)));
             EXPECT_EQ(dir.snapshot().size(), 1u);
         }
     }

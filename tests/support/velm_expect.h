@@ -16,6 +16,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -232,6 +233,82 @@ inline void expect_fails(const Coff& coff, unsigned shown, const std::string& me
         std::map<std::string, std::string> left = {{"app.out", as_text(input)}};
         EXPECT_EQ(dir.snapshot(), left);
     }
+}
+
+// --- shared cases ---
+
+// One conversion of app.out into app.c, in each encoding.
+inline const std::vector<std::vector<std::string>> kBothEncodings = {{"app", "app.c"},
+                                                                     {"app", "app.c", "-b"}};
+
+// A small program: code, uninitialised data, initialised data.
+inline Coff small_program() {
+    Coff c;
+    c.entry = 0x400;
+    c.sections.push_back(sec(".text", 0x20, 0x400, pattern(64, 1)));
+    c.sections.push_back(sized(".bss", 0x80, 0x80001000, 0x100));
+    c.sections.push_back(sec(".data", 0x40, 0x80000000, pattern(16, 2)));
+    return c;
+}
+
+// --- loader checks, as tables of input files ---
+
+// A file that fails to load: `message` and exit status 1 in all three modes, and files
+// already at the output paths keep their bytes (the output is opened only after a
+// successful load).
+struct Rejected {
+    const char* what;
+    std::function<Bytes()> make;
+    const char* message;
+};
+
+inline void expect_rejected(const Rejected& c) {
+    TempDir dir;
+    dir.write("in.out", c.make());
+    dir.write("out.c", std::string("precious\r\n"));
+    dir.write("out.bin", std::string("\x09\x3B\xFF\xFF", 4));
+    const std::map<std::string, std::string> before = dir.snapshot();
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"in", "out.c"}, {"in", "out.bin", "-b"}, {"in", "-d"}}) {
+        RunResult r = run_in(dir.path(), args);
+        EXPECT_EQ(r.exit_status, 1) << c.what << " / " << args[1];
+        EXPECT_EQ(r.out, banner() + failure(c.message)) << c.what << " / " << args[1];
+        EXPECT_EQ(r.err, "") << c.what;
+        EXPECT_EQ(dir.snapshot(), before) << c.what << " / " << args[1];
+    }
+}
+
+// A file that loads: `in -d` prints `expected` (the whole console text), exits with 0
+// and writes nothing.
+struct Accepted {
+    const char* what;
+    std::function<Bytes()> make;
+    std::string expected;
+};
+
+inline void expect_accepted(const Accepted& c) {
+    TempDir dir;
+    dir.write("in.out", c.make());
+    const std::map<std::string, std::string> before = dir.snapshot();
+    RunResult r = run_in(dir.path(), {"in", "-d"});
+    EXPECT_EQ(r.exit_status, 0) << c.what;
+    EXPECT_EQ(r.out, c.expected) << c.what;
+    EXPECT_EQ(r.err, "") << c.what;
+    EXPECT_EQ(dir.snapshot(), before) << c.what;
+}
+
+// The whole console text of a listing: the file's description lines (each ended by
+// "\n"), the title of its format family ("COFF" or "ELF"), the column heads, the
+// section lines, then the erase sequence.
+inline std::string listing_text(const std::string& description, const char* family,
+                                const std::string& lines) {
+    return banner() +
+           crlf(description + "\n            <<<< " + family +
+                " file directory (non-empty sections only) >>>>\n"
+                " ----------------------------------------------------------------------------\n"
+                " sect#  -name-      -load_addr/run_addr-     -length-    -attrib-    -status-\n" +
+                lines) +
+           erase();
 }
 
 }  // namespace velm_test

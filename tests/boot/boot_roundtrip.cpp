@@ -1,4 +1,4 @@
-// Round trip: every input of boot_cases(), converted by c6x_velm, loaded by velm_boot
+// Round trip: every round-trip input, converted by c6x_velm, loaded by velm_boot
 // into a simulated memory, in both encodings: the TEXT image as compiled in, the BINARY
 // image as the bytes of the file. The memory must hold exactly the section bytes of the
 // COFF file and the entries of its .cinit table, each byte written once.
@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "boot_cases.h"
 #include "boot_text_images.h"
 #include "dump_test_support.h"
+#include "support/roundtrip_inputs.h"
 #include "velm_boot.h"
 
-using velm_boot_test::BootCase;
 using velm_test::Bytes;
+using velm_test::RoundTripInput;
 
 namespace {
 
@@ -46,21 +46,15 @@ int write_to_memory(void* ctx, uint32_t address, const unsigned int* data, uint3
 }
 
 // What loading the converted file must leave in memory: the contents of every section
-// c6x_velm turns into a record (non-empty, code, data or regular, not copy-data, stored
-// in the file), read from the file's bytes, and the .cinit entries.
-Memory expected_memory(const Bytes& coff, const BootCase& c, size_t* records) {
+// record and of every .cinit entry.
+Memory expected_memory(const Bytes& coff, const RoundTripInput& c, size_t* records) {
     Memory m;
-    *records = c.cinit.size();
-    for (const velm_dump_test::CoffSection& s : velm_dump_test::read_sections(coff)) {
-        bool valid = s.size != 0 && ((s.flags & 0x60) != 0 || s.flags == 0);
-        bool copy_data = (s.flags & 0x50) == 0x50;
-        if (!valid || copy_data || s.scnptr == 0) continue;
-        for (uint32_t i = 0; i < s.size; ++i) m[uint64_t{s.vaddr} + i] = coff.at(s.scnptr + i);
-        ++*records;
+    std::vector<velm_test::Placed> placed = velm_dump_test::expected_section_records(coff);
+    placed.insert(placed.end(), c.cinit.begin(), c.cinit.end());
+    for (const velm_test::Placed& p : placed) {
+        for (size_t i = 0; i < p.data.size(); ++i) m[uint64_t{p.address} + i] = p.data[i];
     }
-    for (const velm_boot_test::Load& l : c.cinit) {
-        for (size_t i = 0; i < l.data.size(); ++i) m[l.address + i] = l.data[i];
-    }
+    *records = placed.size();
     return m;
 }
 
@@ -86,16 +80,10 @@ std::string input(const std::string& name) {
 
 }  // namespace
 
-namespace velm_boot_test {
-void PrintTo(const BootCase& c, std::ostream* os) {
-    *os << c.name;
-}
-}  // namespace velm_boot_test
-
-class BootRoundTrip : public ::testing::TestWithParam<BootCase> {};
+class BootRoundTrip : public ::testing::TestWithParam<RoundTripInput> {};
 
 TEST_P(BootRoundTrip, BothEncodingsFillMemoryWithTheInputsBytes) {
-    const BootCase& c = GetParam();
+    const RoundTripInput& c = GetParam();
     const std::string coff_text = velm_test::read_file(input(c.name + ".out"));
     ASSERT_FALSE(coff_text.empty());
     size_t records = 0;
@@ -133,11 +121,11 @@ TEST_P(BootRoundTrip, BothEncodingsFillMemoryWithTheInputsBytes) {
     EXPECT_FALSE(from_binary.written_twice);
 }
 
-INSTANTIATE_TEST_SUITE_P(Inputs, BootRoundTrip, ::testing::ValuesIn(velm_boot_test::boot_cases()),
-                         [](const ::testing::TestParamInfo<BootCase>& info) {
+INSTANTIATE_TEST_SUITE_P(Inputs, BootRoundTrip, ::testing::ValuesIn(velm_test::roundtrip_inputs()),
+                         [](const ::testing::TestParamInfo<RoundTripInput>& info) {
                              return info.param.name;
                          });
 
 TEST(BootRoundTripInputs, EveryCaseIsCompiledIn) {
-    EXPECT_EQ(boot_text_image_count, velm_boot_test::boot_cases().size());
+    EXPECT_EQ(boot_text_image_count, velm_test::roundtrip_inputs().size());
 }

@@ -1,9 +1,11 @@
-// make_boot_inputs DIR: writes the round-trip inputs into DIR (see boot_cases.h) and
-// converts each with the built c6x_velm. Prints the tool's output only when it fails.
+// make_boot_inputs DIR: writes each round-trip input into DIR as NAME.out and converts
+// it with the built c6x_velm into NAME.c (TEXT) and NAME.bin (BINARY); then writes
+// boot_images.c, which compiles every NAME.c into the test under its own array name.
+// Prints the tool's output only when it fails.
 #include <cstdio>
 #include <string>
 
-#include "boot_cases.h"
+#include "support/roundtrip_inputs.h"
 #include "support/tool_runner.h"
 
 namespace {
@@ -35,7 +37,7 @@ int main(int argc, char** argv) {
     std::string includes;
     std::string table;
     size_t count = 0;
-    for (const velm_boot_test::BootCase& c : velm_boot_test::boot_cases()) {
+    for (const velm_test::RoundTripInput& c : velm_test::roundtrip_inputs()) {
         const velm_test::Bytes coff = velm_test::build_coff(c.coff);
         if (!write_file(dir + "/" + c.name + ".out", std::string(coff.begin(), coff.end())) ||
             !convert(dir, {c.name + ".out", c.name + ".c"}) ||

@@ -70,6 +70,17 @@ std::vector<CoffSection> read_sections(const Bytes& coff) {
     return out;
 }
 
+std::vector<velm_test::Placed> expected_section_records(const Bytes& coff) {
+    std::vector<velm_test::Placed> out;
+    for (const CoffSection& s : read_sections(coff)) {
+        bool valid = s.size != 0 && ((s.flags & 0x60) != 0 || s.flags == 0);
+        bool copy_data = (s.flags & 0x50) == 0x50;
+        if (!valid || copy_data || s.scnptr == 0) continue;
+        out.push_back({s.vaddr, Bytes(coff.begin() + s.scnptr, coff.begin() + s.scnptr + s.size)});
+    }
+    return out;
+}
+
 uint32_t line_of(const std::string& text, const std::string& needle) {
     size_t at = text.find(needle);
     if (at == std::string::npos) return 0;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "support/coff_builder.h"
+#include "support/roundtrip_inputs.h"
 #include "support/tool_runner.h"
 
 namespace velm_dump_test {
@@ -55,6 +56,11 @@ struct CoffSection {
     uint32_t flags = 0;
 };
 std::vector<CoffSection> read_sections(const Bytes& coff);
+
+// The section records c6x_velm must write for a COFF file, in order, read back from its
+// bytes: every non-empty section that is code, data or regular (flags 0), is not a
+// copy-data section and has its contents stored in the file, with those contents.
+std::vector<velm_test::Placed> expected_section_records(const Bytes& coff);
 
 // The number of the first line of `text` (from 1) that contains `needle`; 0 when none.
 uint32_t line_of(const std::string& text, const std::string& needle);

@@ -26,128 +26,23 @@ using velm_test::words;
 
 namespace {
 
-struct ExpectedCinit {
-    uint32_t address;
-    Bytes data;
-};
+using velm_test::Placed;
+using velm_test::RoundTripInput;
 
-struct RoundTripCase {
-    std::string name;
-    Coff coff;
-    std::vector<ExpectedCinit> cinit;  // the entries of the expanded .cinit table, in order
-};
-
-std::vector<RoundTripCase> cases() {
-    std::vector<RoundTripCase> out;
-
-    out.push_back({"example",
-                   velm_test::example_program(),
-                   {{0x80001000, words({0x00000001, 0x0000FFFF})},
-                    {0x80001010, {0x48, 0x65, 0x6C, 0x6C, 0x6F}},
-                    {0x80001020, words({0x12345678})}}});
-
-    // Every partial-word case and the line-break cases of the TEXT encoding, with the
-    // flag combinations that convert as plain sections.
-    Coff small;
-    small.entry = 0x1000;
-    small.sections = {stored_section(".s1", 0x1000, 0x20, pattern(1, 1)),
-                      stored_section(".s2", 0x2000, 0x40, pattern(2, 2)),
-                      stored_section(".s3", 0x3000, 0x00, pattern(3, 3)),
-                      stored_section(".s4", 0x4000, 0x30, pattern(4, 4)),
-                      stored_section(".s16", 0x5000, 0x60, pattern(16, 5)),
-                      stored_section(".s17", 0x6000, 0xC0, pattern(17, 6))};
-    out.push_back({"small_sections", small, {}});
-
-    // Above the 0x40000-byte piece of the writer, and not a multiple of 4.
-    Coff large;
-    large.sections = {stored_section(".text", 0x00800000, 0x20, pattern(0x40000 + 0x1235, 9)),
-                      stored_section(".data", 0x80000000, 0x40, pattern(8, 10))};
-    out.push_back({"large_section", large, {}});
-
-    // .cinit tables: lengths 1, 2, 3, 5 and 12, filler words; a .cinit flagged DATA only
-    // is one plain section record; a copy-data section of another name and a section
-    // without stored contents give no record.
-    Coff cinit;
-    cinit.entry = 0x20;
-    Bytes table = velm_test::cinit_table({{1, 0x80000000, {0xA1}},
-                                          {2, 0x80000010, {0xB1, 0xB2}},
-                                          {0, 0, {}},
-                                          {3, 0x80000020, {0xC1, 0xC2, 0xC3}},
-                                          {5, 0x80000030, {1, 2, 3, 4, 5}},
-                                          {0, 0, {}},
-                                          {12, 0x80000040, pattern(12, 12)}});
-    Section heap = stored_section(".sysmem", 0x80008000, 0x00, {});
-    heap.size = 0x8000;
-    heap.scnptr = 0;
-    cinit.sections = {stored_section(".text", 0x20, 0x20, pattern(40, 13)),
-                      stored_section(".cinit", 0x90000000, 0x50, table),
-                      stored_section(".switch", 0x80000100, 0x50, pattern(16, 14)),
-                      stored_section(".CINIT", 0x90001000, 0x40, velm_test::cinit_table({})), heap};
-    out.push_back({"cinit_tables",
-                   cinit,
-                   {{0x80000000, {0xA1}},
-                    {0x80000010, {0xB1, 0xB2}},
-                    {0x80000020, {0xC1, 0xC2, 0xC3}},
-                    {0x80000030, {1, 2, 3, 4, 5}},
-                    {0x80000040, pattern(12, 12)}}});
-
-    Coff no_opt;
-    no_opt.has_opt_header = false;
-    no_opt.sections = {stored_section(".text", 0x400, 0x20, pattern(30, 15)),
-                       stored_section(".const", 0x800, 0x40, pattern(7, 16))};
-    out.push_back({"no_optional_header", no_opt, {}});
-
-    // Nothing qualifies: the image is the end record alone.
-    Coff none;
-    Section bss = stored_section(".bss", 0x80000000, 0x80, {});
-    bss.size = 0x100;
-    Section copy = stored_section(".vectors", 0, 0x10, {});
-    copy.size = 0x200;
-    none.sections = {bss, copy, stored_section(".empty", 0x100, 0x40, {})};
-    out.push_back({"no_qualifying_section", none, {}});
-    return out;
-}
-
-// The section records c6x_velm must write for a COFF file, read back from its bytes:
-// every non-empty section that is code, data or regular (flags 0), is not a copy-data
-// section and has its contents stored in the file, with those contents.
-std::vector<ExpectedCinit> expected_sections(const Bytes& coff) {
-    std::vector<ExpectedCinit> out;
-    for (const CoffSection& s : read_sections(coff)) {
-        bool valid = s.size != 0 && ((s.flags & 0x60) != 0 || s.flags == 0);
-        bool copy_data = (s.flags & 0x50) == 0x50;
-        if (!valid || copy_data || s.scnptr == 0) continue;
-        out.push_back({s.vaddr, Bytes(coff.begin() + s.scnptr, coff.begin() + s.scnptr + s.size)});
-    }
-    return out;
-}
-
-std::vector<ExpectedCinit> records_of_kind(const Image& image, RecordKind kind) {
-    std::vector<ExpectedCinit> out;
+std::vector<Placed> records_of_kind(const Image& image, RecordKind kind) {
+    std::vector<Placed> out;
     for (const Record& r : image.records) {
         if (r.kind == kind) out.push_back({r.address, velm::dump::record_bytes(image, r)});
     }
     return out;
 }
 
-bool operator==(const ExpectedCinit& a, const ExpectedCinit& b) {
-    return a.address == b.address && a.data == b.data;
-}
-
-void PrintTo(const ExpectedCinit& e, std::ostream* os) {
-    *os << "{address 0x" << std::hex << e.address << std::dec << ", " << e.data.size() << " bytes}";
-}
-
-void PrintTo(const RoundTripCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
 }  // namespace
 
-class DumpRoundTrip : public ::testing::TestWithParam<RoundTripCase> {};
+class DumpRoundTrip : public ::testing::TestWithParam<RoundTripInput> {};
 
 TEST_P(DumpRoundTrip, BothEncodingsDumpToTheSectionsAndEntriesOfTheInput) {
-    const RoundTripCase& c = GetParam();
+    const RoundTripInput& c = GetParam();
     TempDir dir;
     const Bytes coff = velm_test::build_coff(c.coff);
     Converted conv = convert(dir, "in", coff);
@@ -175,7 +70,7 @@ TEST_P(DumpRoundTrip, BothEncodingsDumpToTheSectionsAndEntriesOfTheInput) {
     EXPECT_EQ(binary.records.back().kind, RecordKind::end);
 
     // The data are the input's bytes.
-    EXPECT_EQ(records_of_kind(binary, RecordKind::section), expected_sections(coff));
+    EXPECT_EQ(records_of_kind(binary, RecordKind::section), expected_section_records(coff));
     EXPECT_EQ(records_of_kind(binary, RecordKind::cinit), c.cinit);
     for (const Record& r : binary.records) {
         if (r.kind == RecordKind::end) continue;
@@ -199,8 +94,8 @@ TEST_P(DumpRoundTrip, BothEncodingsDumpToTheSectionsAndEntriesOfTheInput) {
     EXPECT_EQ(check.out + check.err, "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Inputs, DumpRoundTrip, ::testing::ValuesIn(cases()),
-                         [](const ::testing::TestParamInfo<RoundTripCase>& info) {
+INSTANTIATE_TEST_SUITE_P(Inputs, DumpRoundTrip, ::testing::ValuesIn(velm_test::roundtrip_inputs()),
+                         [](const ::testing::TestParamInfo<RoundTripInput>& info) {
                              return info.param.name;
                          });
 
@@ -237,10 +132,10 @@ using velm_test::Elf;
 using velm_test::ElfSection;
 using velm_test::load_segment;
 
-struct ElfRoundTripCase {
+struct ElfRoundTripInput {
     std::string name;
     Elf elf;
-    std::vector<ExpectedCinit> loaded;  // load address and bytes, in section order
+    std::vector<Placed> loaded;  // load address and bytes, in section order
 };
 
 const Bytes& data_of(const Elf& e, const std::string& name) {
@@ -252,8 +147,8 @@ const Bytes& data_of(const Elf& e, const std::string& name) {
     return none;
 }
 
-std::vector<ElfRoundTripCase> elf_cases() {
-    std::vector<ElfRoundTripCase> out;
+std::vector<ElfRoundTripInput> elf_cases() {
+    std::vector<ElfRoundTripInput> out;
     Elf ex = velm_test::elf_example_program();
     out.push_back({"example",
                    ex,
@@ -283,16 +178,16 @@ std::vector<ElfRoundTripCase> elf_cases() {
     return out;
 }
 
-void PrintTo(const ElfRoundTripCase& c, std::ostream* os) {
+void PrintTo(const ElfRoundTripInput& c, std::ostream* os) {
     *os << c.name;
 }
 
 }  // namespace
 
-class DumpElfRoundTrip : public ::testing::TestWithParam<ElfRoundTripCase> {};
+class DumpElfRoundTrip : public ::testing::TestWithParam<ElfRoundTripInput> {};
 
 TEST_P(DumpElfRoundTrip, BothEncodingsHoldTheLoadedSections) {
-    const ElfRoundTripCase& c = GetParam();
+    const ElfRoundTripInput& c = GetParam();
     TempDir dir;
     Converted conv = convert(dir, "in", velm_test::build_elf(c.elf));
     for (const std::string* image : {&conv.text, &conv.binary}) {
@@ -311,6 +206,6 @@ TEST_P(DumpElfRoundTrip, BothEncodingsHoldTheLoadedSections) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ElfInputs, DumpElfRoundTrip, ::testing::ValuesIn(elf_cases()),
-                         [](const ::testing::TestParamInfo<ElfRoundTripCase>& info) {
+                         [](const ::testing::TestParamInfo<ElfRoundTripInput>& info) {
                              return info.param.name;
                          });

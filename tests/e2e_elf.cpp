@@ -16,10 +16,6 @@ namespace {
 
 using namespace velm_test;
 
-void set32(Bytes* b, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) (*b)[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
 // Field offsets in a section header.
 constexpr size_t kShName = 0;
 constexpr size_t kShOffset = 16;
@@ -43,7 +39,7 @@ Bytes with(const std::function<void(Elf*)>& edit) {
 // The file of `e` with its section header `index`'s field at `field` set to `value`.
 Bytes with_section_field(size_t index, size_t field, uint32_t value, const Elf& e = base()) {
     Bytes b = build_elf(e);
-    set32(&b, elf_layout(e).shoff + 40 * index + field, value);
+    set_le32(&b, elf_layout(e).shoff + 40 * index + field, value);
     return b;
 }
 

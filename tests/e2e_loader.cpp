@@ -32,13 +32,6 @@ size_t section_field(size_t index, size_t offset) {
     return 50 + 48 * index + offset;
 }
 
-void set16(Bytes* b, size_t at, uint16_t v) {
-    (*b)[at] = static_cast<uint8_t>(v);
-    (*b)[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-void set32(Bytes* b, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) (*b)[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
 uint32_t length_of(const Bytes& b) {
     return static_cast<uint32_t>(b.size());
 }
@@ -110,7 +103,7 @@ TEST(LoaderRejects, FileHeader) {
         {"f_opthdr 56", [] { return with([](Coff* c) { c->opthdr = 56; }); }, kMsgFormat},
         {"f_nscns 0", [] { return with([](Coff* c) { c->nscns = 0; }); }, kMsgFormat},
         {"f_symptr equal to the length",
-         [] { return patched([](Bytes* b) { set32(b, kSymptr, length_of(*b)); }); }, kMsgFormat},
+         [] { return patched([](Bytes* b) { set_le32(b, kSymptr, length_of(*b)); }); }, kMsgFormat},
         {"f_symptr 0xFFFFFFFF", [] { return with([](Coff* c) { c->symptr = 0xFFFFFFFF; }); },
          kMsgFormat},
         {"F_RELFLG missing", [] { return with([](Coff* c) { c->flags = 0x0102; }); }, kMsgFormat},
@@ -163,7 +156,7 @@ TEST(LoaderRejects, HeadersMustLeaveAByteAfterThem) {
         // A bad magic number and a table that ends the file: still the same message.
         {"bad magic, table ends the file",
          [] {
-             return patched([](Bytes* b) { set16(b, kMagic, 0); },
+             return patched([](Bytes* b) { set_le16(b, kMagic, 0); },
                             [] {
                                 Coff c;
                                 c.symptr = 0;
@@ -181,23 +174,26 @@ TEST(LoaderRejects, SectionContentsOutsideTheFile) {
     const Rejected cases[] = {
         {"s_scnptr equal to the length",
          [] {
-             return patched([](Bytes* b) { set32(b, section_field(0, kScnptr), length_of(*b)); });
+             return patched(
+                 [](Bytes* b) { set_le32(b, section_field(0, kScnptr), length_of(*b)); });
          },
          kMsgFormat},
         {"s_scnptr 0xFFFFFFFF",
-         [] { return patched([](Bytes* b) { set32(b, section_field(0, kScnptr), 0xFFFFFFFF); }); },
+         [] {
+             return patched([](Bytes* b) { set_le32(b, section_field(0, kScnptr), 0xFFFFFFFF); });
+         },
          kMsgFormat},
         {"contents one byte past the end",
          [] {
              return patched(
-                 [](Bytes* b) { set32(b, section_field(0, kScnptr), length_of(*b) - 7); });
+                 [](Bytes* b) { set_le32(b, section_field(0, kScnptr), length_of(*b) - 7); });
          },
          kMsgFormat},
         {"s_size one byte too large",
          [] {
              return patched([](Bytes* b) {
                  // The contents start at 98; 98 + 31 = 129 > 128.
-                 set32(b, section_field(0, kSize), length_of(*b) - 98 + 1);
+                 set_le32(b, section_field(0, kSize), length_of(*b) - 98 + 1);
              });
          },
          kMsgFormat},
@@ -214,8 +210,8 @@ TEST(LoaderRejects, SectionContentsOutsideTheFile) {
         {"s_scnptr 0 and s_size above the length",
          [] {
              return patched([](Bytes* b) {
-                 set32(b, section_field(0, kScnptr), 0);
-                 set32(b, section_field(0, kSize), length_of(*b) + 1);
+                 set_le32(b, section_field(0, kScnptr), 0);
+                 set_le32(b, section_field(0, kSize), length_of(*b) + 1);
              });
          },
          kMsgFormat},
@@ -323,7 +319,7 @@ TEST(LoaderRejects, FirstFailingCheckWins) {
         {"69 bytes with a bad version",
          [] {
              return patched([](Bytes* b) {
-                 set16(b, kVersion, 0x00C1);
+                 set_le16(b, kVersion, 0x00C1);
                  b->resize(69);
              });
          },
@@ -331,10 +327,10 @@ TEST(LoaderRejects, FirstFailingCheckWins) {
         {"69 bytes with nothing right",
          [] {
              return patched([](Bytes* b) {
-                 set16(b, kVersion, 0);
-                 set16(b, kTarget, 0);
-                 set16(b, kFlags, 0);
-                 set16(b, kNscns, 0);
+                 set_le16(b, kVersion, 0);
+                 set_le16(b, kTarget, 0);
+                 set_le16(b, kFlags, 0);
+                 set_le16(b, kNscns, 0);
                  b->resize(69);
              });
          },
@@ -342,7 +338,7 @@ TEST(LoaderRejects, FirstFailingCheckWins) {
         {"too long with a bad version",
          [] {
              return patched([](Bytes* b) {
-                 set16(b, kVersion, 0);
+                 set_le16(b, kVersion, 0);
                  b->resize(0x400001);
              });
          },
@@ -381,7 +377,7 @@ TEST(LoaderAccepts, Boundaries) {
         {"f_symptr 0", [] { return with([](Coff* c) { c->symptr = 0; }); },
          listing(1, "0x400", kTextLine)},
         {"f_symptr one below the length",
-         [] { return patched([](Bytes* b) { set32(b, kSymptr, length_of(*b) - 1); }); },
+         [] { return patched([](Bytes* b) { set_le32(b, kSymptr, length_of(*b) - 1); }); },
          listing(1, "0x400", kTextLine)},
         {"flags beyond the required three", [] { return with([](Coff* c) { c->flags = 0xFFFF; }); },
          listing(1, "0x400", kTextLine)},
@@ -409,7 +405,7 @@ TEST(LoaderAccepts, Boundaries) {
              Coff c = base();
              c.sections.push_back({".tail", {}, 0x900, 0x900, 0x40, {}, 1, {}, 0});
              return patched(
-                 [](Bytes* b) { set32(b, section_field(1, kScnptr), length_of(*b) - 1); }, c);
+                 [](Bytes* b) { set_le32(b, section_field(1, kScnptr), length_of(*b) - 1); }, c);
          },
          listing(
              2, "0x400",
@@ -454,7 +450,8 @@ TEST(LoaderAccepts, ContentsNotStoredAddNothing) {
              Coff c = base();
              c.sections.insert(c.sections.begin(),
                                Section{".heap", {}, 0x8000, 0x8000, 0x40, {}, 1, 0, 0});
-             return patched([](Bytes* b) { set32(b, section_field(0, kSize), length_of(*b)); }, c);
+             return patched([](Bytes* b) { set_le32(b, section_field(0, kSize), length_of(*b)); },
+                            c);
          },
          listing(2, "0x400",
                  "  001   .heap       0x00008000 0x00008000   0x000000b0   init          LOAD\n"
@@ -468,7 +465,7 @@ Bytes full_table(bool bad_last) {
     c.sections.assign(0xFFFF - 1, Section{".e", {}, 0, 0, 0x20, {}, {}, 0xFFFFFFFF, 0});
     c.sections.push_back(text_section());
     Bytes b = build_coff(c);
-    if (bad_last) set32(&b, section_field(0xFFFE, kScnptr), length_of(b));
+    if (bad_last) set_le32(&b, section_field(0xFFFE, kScnptr), length_of(b));
     return b;
 }
 

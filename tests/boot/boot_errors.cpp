@@ -7,23 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "support/coff_builder.h"
 #include "velm_boot.h"
 
 namespace {
 
-using Words = std::vector<unsigned int>;
+using Words = std::vector<uint32_t>;
 
 constexpr unsigned int S = VELM_TAG_SECTION;
 constexpr unsigned int C = VELM_TAG_CINIT;
 constexpr unsigned int E = VELM_TAG_END;
-
-std::vector<unsigned char> le_bytes(const Words& words) {
-    std::vector<unsigned char> out;
-    for (unsigned int w : words) {
-        for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>(w >> (8 * i)));
-    }
-    return out;
-}
 
 struct Writes {
     std::vector<uint32_t> addresses;
@@ -104,7 +97,7 @@ TEST_P(BootCheck, NamesTheFaultAndWritesNothingForADamagedImage) {
     Writes writes;
     EXPECT_EQ(velm_boot(words, c.words.size(), record_write, &writes), c.error);
 
-    const std::vector<unsigned char> bytes = le_bytes(c.words);
+    const std::vector<unsigned char> bytes = velm_test::words(c.words);
     velm_report binary = {-99, 99, 99};
     EXPECT_EQ(velm_check_bytes(bytes.data(), bytes.size(), &binary), c.error);
     EXPECT_EQ(binary.record, c.record);
@@ -130,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(Images, BootCheck, ::testing::ValuesIn(kCases),
 
 // A BINARY image is bytes: one cut inside a word still leaves the bytes before it.
 TEST(BootCheckBytes, StrayBytesAreAnIncompleteRecordOrDataAfterTheEnd) {
-    const std::vector<unsigned char> sound = le_bytes({S, 0x100, 5, 1, 2, E, 0, 0});
+    const std::vector<unsigned char> sound = velm_test::words({S, 0x100, 5, 1, 2, E, 0, 0});
     std::vector<unsigned char> longer = sound;
     longer.push_back(0);
     velm_report report;
@@ -156,7 +149,7 @@ TEST(BootWrite, AFailedWriteStopsTheWalkAndComesBackUnchanged) {
     Words image = {S, 0x100, 4, 1, C, 0x1000, 600};
     image.resize(image.size() + 150, 0xA5A5A5A5);
     for (unsigned int w : {S, 0x2000u, 4u, 2u, E, 0u, 0u}) image.push_back(w);
-    const std::vector<unsigned char> bytes = le_bytes(image);
+    const std::vector<unsigned char> bytes = velm_test::words(image);
 
     Writes all;
     EXPECT_EQ(velm_boot(image.data(), image.size(), record_write, &all), VELM_OK);

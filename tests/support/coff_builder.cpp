@@ -4,21 +4,29 @@
 
 namespace velm_test {
 
-namespace {
 void put_le16(Bytes* out, uint16_t v) {
     out->push_back(static_cast<uint8_t>(v));
     out->push_back(static_cast<uint8_t>(v >> 8));
 }
-void set_le32(Bytes* out, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) (*out)[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
-}  // namespace
 
 void put_le32(Bytes* out, uint32_t v) {
     for (int i = 0; i < 4; ++i) out->push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
+void set_le16(Bytes* out, size_t at, uint16_t v) {
+    (*out)[at] = static_cast<uint8_t>(v);
+    (*out)[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+
+void set_le32(Bytes* out, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) (*out)[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
 Bytes words(std::initializer_list<uint32_t> values) {
+    return words(std::vector<uint32_t>(values));
+}
+
+Bytes words(const std::vector<uint32_t>& values) {
     Bytes out;
     for (uint32_t v : values) put_le32(&out, v);
     return out;

@@ -47,9 +47,16 @@ Bytes build_coff(const Coff& coff);
 // A section whose contents `data` are stored in the file, loaded and run at `address`.
 Section stored_section(const std::string& name, uint32_t address, uint32_t flags, Bytes data);
 
-// Little helpers for building section contents and .cinit tables.
+// Little-endian fields for building files, and for patching built ones (`at` must lie
+// inside `out`).
+void put_le16(Bytes* out, uint16_t v);
 void put_le32(Bytes* out, uint32_t v);
+void set_le16(Bytes* out, size_t at, uint16_t v);
+void set_le32(Bytes* out, size_t at, uint32_t v);
+
+// Little helpers for building section contents, .cinit tables and images.
 Bytes words(std::initializer_list<uint32_t> values);
+Bytes words(const std::vector<uint32_t>& values);
 Bytes pattern(size_t n, uint32_t seed = 1);  // deterministic pseudo-random bytes
 
 // A .cinit table: entries of (address, data) and filler, closed by the final zero word.

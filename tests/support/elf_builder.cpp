@@ -6,11 +6,6 @@ namespace velm_test {
 
 namespace {
 
-void put_le16(Bytes* out, uint16_t v) {
-    out->push_back(static_cast<uint8_t>(v));
-    out->push_back(static_cast<uint8_t>(v >> 8));
-}
-
 size_t align4(size_t n) {
     return (n + 3) / 4 * 4;
 }

@@ -48,7 +48,6 @@ struct RunState {
     // section, the index of the PT_LOAD header that loads it or kNotLoaded; and the
     // section name table in a block of its own.
     ElfHeader elf_header{};
-    uint64_t elf_area_size = 0;
     uint8_t* elf_area = nullptr;
     const uint8_t* elf_section_table = nullptr;  // into elf_area: e_shnum x 40 bytes
     const uint8_t* elf_program_table = nullptr;  // into elf_area: e_phnum x 32 bytes

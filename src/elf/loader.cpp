@@ -55,8 +55,7 @@ Status read_header_tables() {
     const ElfHeader& h = rs.elf_header;
     uint64_t sections = uint64_t{h.e_shnum} * kElfSectionHeaderSize;
     uint64_t programs = uint64_t{h.e_phnum} * kElfProgramHeaderSize;
-    rs.elf_area_size = sections + programs;
-    rs.elf_area = static_cast<uint8_t*>(block_alloc(rs.elf_area_size));
+    rs.elf_area = static_cast<uint8_t*>(block_alloc(sections + programs));
     if (rs.elf_area == nullptr) return kOutOfMemory;
     rs.elf_load_map = static_cast<uint16_t*>(block_alloc(size_t{h.e_shnum} * sizeof(uint16_t)));
     if (rs.elf_load_map == nullptr) return kOutOfMemory;

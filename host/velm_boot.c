@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* velm_boot: the check and the walk over a VELM boot image (see velm_boot.h). */
 #include "velm_boot.h"
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* velm_boot: checks a VELM boot image and hands its records, in order, to a function
  * that writes them into DSP memory (over HPI, PCIe, shared memory, ...).
  *

@@ -203,6 +203,6 @@ const char* velm_error_text(int code) {
         case VELM_ERR_BAD_END:
             return "end record with an address or length";
         default:
-            return NULL;
+            return code > 0 ? "write function failed" : "unknown code";
     }
 }

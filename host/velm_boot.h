@@ -96,7 +96,9 @@ int velm_check_bytes(const void* bytes, size_t byte_count, struct velm_report* r
 int velm_boot_bytes(const void* bytes, size_t byte_count, velm_write_fn write_fn, void* ctx);
 
 /* A short text for a VELM_ERR_ code ("unknown record tag", ...), "sound image" for
- * VELM_OK, NULL for any other value (such as one returned by a write function). */
+ * VELM_OK, "write function failed" for any value above 0 (what a write function
+ * returned) and "unknown code" for any other. Never NULL, so that it can be printed
+ * with "%s" whatever the boot function returned. */
 const char* velm_error_text(int code);
 
 #ifdef __cplusplus

@@ -3,8 +3,10 @@
 // a BINARY image cut at every length.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/coff_builder.h"
@@ -172,11 +174,33 @@ TEST(BootWrite, AFailedWriteStopsTheWalkAndComesBackUnchanged) {
         EXPECT_EQ(velm_boot_bytes(bytes.data(), bytes.size(), record_write, &binary), failure);
         EXPECT_EQ(binary.addresses.size(), 3u) << "no piece after the failed one";
     }
-    EXPECT_EQ(velm_error_text(7), nullptr) << "no text for the write function's values";
 
     // Without a write function the boot functions only check.
     EXPECT_EQ(velm_boot(image.data(), image.size(), nullptr, nullptr), VELM_OK);
     EXPECT_EQ(velm_boot_bytes(bytes.data(), 3, nullptr, nullptr), VELM_ERR_TRUNCATED);
+}
+
+// Firmware prints these texts: each code keeps its own, and no value gives NULL.
+TEST(BootErrorText, EveryCodeHasItsOwnText) {
+    const std::pair<int, const char*> kTexts[] = {
+        {VELM_OK, "sound image"},
+        {VELM_ERR_UNKNOWN_TAG, "unknown record tag"},
+        {VELM_ERR_TRUNCATED, "record runs past the end of the image"},
+        {VELM_ERR_BAD_LENGTH, "record length 0 or 0xFFFFFFFF"},
+        {VELM_ERR_ADDRESS_RANGE, "record passes address 0xFFFFFFFF"},
+        {VELM_ERR_NO_END, "no end record"},
+        {VELM_ERR_AFTER_END, "data after the end record"},
+        {VELM_ERR_BAD_END, "end record with an address or length"},
+        {1, "write function failed"},
+        {INT_MAX, "write function failed"},
+        {-8, "unknown code"},
+        {INT_MIN, "unknown code"},
+    };
+    for (const auto& [code, text] : kTexts) {
+        const char* got = velm_error_text(code);
+        ASSERT_NE(got, nullptr) << code;
+        EXPECT_STREQ(got, text) << code;
+    }
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
-// The README's "Using c6x_velm in a build": its make rule and CMake add_custom_command are
-// the ones of examples/build-integration, and that project builds a host program from a
-// DSP program with the built tools, rebuilds the image when the program changes, and
-// stops without leaving an image behind when the conversion fails.
+// The README's "Using c6x_velm in a build": its make rule and CMake rules are the ones of
+// examples/build-integration, and they build with the README's loader program as written.
+// The example project builds a host program from a DSP program with the built tools,
+// rebuilds the image when the program changes, stops without leaving an image behind when
+// the conversion fails, and writes the same image wherever the project lies.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <utime.h>
@@ -19,6 +20,7 @@ using namespace velm_dump_test;
 namespace {
 
 const std::string kExampleDir = std::string(VELM_SOURCE_DIR) + "/examples/build-integration";
+const char kBuildSection[] = "Using c6x_velm in a build";
 
 // What host prints for example_program(): one line per record, then the totals.
 const char kHostOutput[] =
@@ -38,10 +40,10 @@ std::vector<std::string> lines(const std::string& text) {
     return out;
 }
 
-// The fenced code blocks of one language in the README section of that name.
-std::vector<std::string> readme_blocks(const std::string& language) {
+// The fenced code blocks of one language in a section (a "## " heading) of the README.
+std::vector<std::string> readme_blocks(const std::string& heading, const std::string& language) {
     const std::string readme = velm_test::read_file(std::string(VELM_SOURCE_DIR) + "/README.md");
-    size_t begin = readme.find("\n## Using c6x_velm in a build\n");
+    size_t begin = readme.find("\n## " + heading + "\n");
     if (begin == std::string::npos) return {};
     size_t end = readme.find("\n## ", begin + 1);
     const std::string section = readme.substr(begin, end == std::string::npos ? end : end - begin);
@@ -89,7 +91,7 @@ TEST(BuildIntegration, TheReadmeShowsTheRulesOfTheExampleProject) {
     const std::vector<std::pair<std::string, std::string>> kinds = {{"make", "Makefile"},
                                                                     {"cmake", "CMakeLists.txt"}};
     for (const auto& [language, file] : kinds) {
-        std::vector<std::string> blocks = readme_blocks(language);
+        std::vector<std::string> blocks = readme_blocks(kBuildSection, language);
         ASSERT_FALSE(blocks.empty()) << "no ```" << language << " block in the README section";
         const std::vector<std::string> example =
             lines(velm_test::read_file(kExampleDir + "/" + file));
@@ -102,9 +104,9 @@ TEST(BuildIntegration, TheReadmeShowsTheRulesOfTheExampleProject) {
         }
     }
     // The recipe lines start with a tab, as make demands.
-    std::vector<std::string> make_blocks = readme_blocks("make");
+    std::vector<std::string> make_blocks = readme_blocks(kBuildSection, "make");
     ASSERT_FALSE(make_blocks.empty());
-    EXPECT_NE(make_blocks[0].find("\n\t$(C6X_VELM) $< $@\n"), std::string::npos);
+    EXPECT_NE(make_blocks[0].find("\n\tcd $(dir $<) && $(C6X_VELM) "), std::string::npos);
 }
 
 TEST(BuildIntegration, MakeBuildsTheHostAndRebuildsTheImageWhenTheProgramChanges) {
@@ -129,16 +131,18 @@ TEST(BuildIntegration, MakeBuildsTheHostAndRebuildsTheImageWhenTheProgramChanges
     ASSERT_EQ(again.exit_status, 0) << again.out << again.err;
     EXPECT_NE(again.out.find("--check dsp_image.c"), std::string::npos) << again.out;
 
-    // The README's way to link two images into one program: rename the array.
+    // The README's way to a const image and to two images in one program: the macro
+    // renames the array and adds const, which puts it in read-only data.
     dir.write("project/two.c",
-              std::string("extern unsigned int dsp0_image[];\n"
+              std::string("extern const unsigned int dsp0_image[];\n"
                           "extern unsigned int C6XXX_VELM_DATA[];\n"
                           "int main(void) { return dsp0_image[0] == 0x90003B09u && "
                           "C6XXX_VELM_DATA[0] == 0x90003B09u ? 0 : 1; }\n"));
     RunResult two =
         velm_test::run_in(project,
                           {"-c",
-                           "cc -c -DC6XXX_VELM_DATA=dsp0_image dsp_image.c -o dsp0.o && "
+                           "cc -c -DC6XXX_VELM_DATA=\"const dsp0_image\" dsp_image.c -o dsp0.o && "
+                           "nm dsp0.o | grep -q ' R dsp0_image$' && "
                            "cc -c dsp_image.c -o dsp1.o && cc two.c dsp0.o dsp1.o -o two && ./two"},
                           "/bin/sh");
     EXPECT_EQ(two.exit_status, 0) << two.out << two.err;
@@ -168,29 +172,89 @@ TEST(BuildIntegration, MakeIgnoresAStaleImageOfAnotherCase) {
     EXPECT_EQ(check.exit_status, 0) << check.err;
 }
 
-// The project finds both tools and the velm_boot package in the prefix that
-// `cmake --install` filled, as the README shows.
-TEST(BuildIntegration, CMakeBuildsTheHostWithTheCustomCommandAndTheInstalledLoader) {
-    TempDir dir;
-    copy_example(dir, "project");
-    dir.write("app.out", velm_test::build_coff(velm_test::example_program()));
+// Installs the built tools and velm_boot into DIR/usr, then configures and builds the CMake
+// project DIR/source in DIR/build with them. Extra arguments go to the configure step.
+void cmake_build(const TempDir& dir, const std::string& source, const std::string& build,
+                 const std::vector<std::string>& extra) {
     const std::string cmake = VELM_CMAKE_COMMAND;
     const std::string prefix = dir.file("usr");
     RunResult installed =
         velm_test::run_in(dir.path(), {"--install", VELM_BINARY_DIR, "--prefix", prefix}, cmake);
     ASSERT_EQ(installed.exit_status, 0) << installed.out << installed.err;
     // The compiler of this build: a sanitizer build's library needs its own runtime.
-    RunResult configured = velm_test::run_in(
-        dir.path(),
-        {"-S", dir.file("project"), "-B", dir.file("build"), "-DCMAKE_PREFIX_PATH=" + prefix,
-         std::string("-DCMAKE_C_COMPILER=") + VELM_C_COMPILER,
-         "-DDSP_PROGRAM=" + dir.file("app.out")},
-        cmake);
+    std::vector<std::string> args = {"-S",
+                                     dir.file(source),
+                                     "-B",
+                                     dir.file(build),
+                                     "-DCMAKE_PREFIX_PATH=" + prefix,
+                                     std::string("-DCMAKE_C_COMPILER=") + VELM_C_COMPILER};
+    args.insert(args.end(), extra.begin(), extra.end());
+    RunResult configured = velm_test::run_in(dir.path(), args, cmake);
     ASSERT_EQ(configured.exit_status, 0) << configured.out << configured.err;
-    RunResult built = velm_test::run_in(dir.path(), {"--build", dir.file("build")}, cmake);
+    RunResult built = velm_test::run_in(dir.path(), {"--build", dir.file(build)}, cmake);
     ASSERT_EQ(built.exit_status, 0) << built.out << built.err;
-    EXPECT_TRUE(dir.exists("build/dsp_image.c"));
+}
+
+// The project finds both tools and the velm_boot package in the prefix that
+// `cmake --install` filled, as the README shows. Another copy of the project, elsewhere
+// and built with make, writes the same image: neither records where it lies.
+TEST(BuildIntegration, CMakeBuildsTheHostWithTheCustomCommandAndTheInstalledLoader) {
+    TempDir dir;
+    copy_example(dir, "project");
+    dir.write("app.out", velm_test::build_coff(velm_test::example_program()));
+    ASSERT_NO_FATAL_FAILURE(
+        cmake_build(dir, "project", "build", {"-DDSP_PROGRAM=" + dir.file("app.out")}));
     RunResult host = velm_test::run_in(dir.path(), {}, dir.file("build/host"));
     EXPECT_EQ(host.exit_status, 0);
     EXPECT_EQ(host.out, kHostOutput);
+
+    const std::string image = dir.read("build/dsp_image.c");
+    EXPECT_NE(image.find("\r\n// source C6xxx COFF file: APP.OUT\r\n"), std::string::npos);
+    ASSERT_EQ(::mkdir(dir.file("elsewhere").c_str(), 0755), 0);
+    copy_example(dir, "elsewhere/copy");
+    dir.write("elsewhere/app.out", velm_test::build_coff(velm_test::example_program()));
+    RunResult made = make(dir.file("elsewhere/copy"), {"dsp_image.c"});
+    ASSERT_EQ(made.exit_status, 0) << made.out << made.err;
+    EXPECT_EQ(dir.read("elsewhere/copy/dsp_image.c"), image);
+}
+
+// The README's make rule, CMake rule and loader program as they are written, each rule in
+// a project of its own with the loader as host.c; the test supplies only the tools, the
+// DSP program and, for CMake, the first two lines of a CMakeLists.txt.
+TEST(BuildIntegration, TheReadmeRulesAndLoaderProgramBuildAsWritten) {
+    const std::vector<std::string> make_rules = readme_blocks(kBuildSection, "make");
+    const std::vector<std::string> cmake_rules = readme_blocks(kBuildSection, "cmake");
+    const std::vector<std::string> programs = readme_blocks("Booting from host firmware", "c");
+    ASSERT_EQ(make_rules.size(), 1u);
+    ASSERT_EQ(cmake_rules.size(), 1u);
+    ASSERT_FALSE(programs.empty());
+    // What the loader prints: one line per record.
+    const std::string loaded =
+        std::string(kHostOutput).substr(0, std::string(kHostOutput).rfind("7 records"));
+
+    TempDir dir;
+    for (const char* sub : {"dsp", "make", "cmake"}) {
+        ASSERT_EQ(::mkdir(dir.file(sub).c_str(), 0755), 0);
+    }
+    dir.write("dsp/app.out", velm_test::build_coff(velm_test::example_program()));
+    dir.write("make/Makefile", make_rules[0]);
+    dir.write("make/host.c", programs[0]);
+    RunResult made = make(dir.file("make"), {"host", "DSP_PROGRAM=../dsp/app.out",
+                                             "CFLAGS=-O2 -Wall -Wextra -Werror"});
+    ASSERT_EQ(made.exit_status, 0) << made.out << made.err;
+    RunResult host = velm_test::run_in(dir.path(), {}, dir.file("make/host"));
+    EXPECT_EQ(host.exit_status, 0);
+    EXPECT_EQ(host.out, loaded);
+
+    dir.write("cmake/CMakeLists.txt",
+              "cmake_minimum_required(VERSION 3.20)\nproject(readme_rules C)\n" + cmake_rules[0]);
+    dir.write("cmake/host.c", programs[0]);
+    ASSERT_NO_FATAL_FAILURE(cmake_build(
+        dir, "cmake", "cmake-build",
+        {"-DC6X_VELM=" + c6x_path(), "-DVELM_DUMP=" + dump_path(),
+         "-DDSP_PROGRAM=" + dir.file("dsp/app.out"), "-DCMAKE_C_FLAGS=-Wall -Wextra -Werror"}));
+    host = velm_test::run_in(dir.path(), {}, dir.file("cmake-build/host"));
+    EXPECT_EQ(host.exit_status, 0);
+    EXPECT_EQ(host.out, loaded);
+    EXPECT_EQ(dir.read("cmake-build/dsp_image.c"), dir.read("make/dsp_image.c"));
 }

@@ -2,6 +2,8 @@
 // are installed and render without a single warning.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -93,4 +95,62 @@ TEST_F(InstalledTools, ManPagesRenderWithoutWarnings) {
             EXPECT_NE(man.out.find(heading), std::string::npos) << name << ": " << heading;
         }
     }
+}
+
+// Every example of velm_dump's man page that shows a prompt is real: its "$ " commands,
+// run in order on the images of examples/app.out, print the lines that follow them (the
+// page may wrap a long line at a space).
+TEST_F(InstalledTools, VelmDumpManPageExamplesAreRealOutput) {
+    const std::string page =
+        velm_test::read_file(std::string(VELM_SOURCE_DIR) + "/man/velm_dump.1");
+    const size_t examples = page.find("\n.SH EXAMPLES\n");
+    ASSERT_NE(examples, std::string::npos);
+    work_.write("app.out",
+                velm_test::read_file(std::string(VELM_SOURCE_DIR) + "/examples/app.out"));
+    const std::string tools = "PATH='" + prefix_ + "/" + VELM_INSTALL_BINDIR + "':\"$PATH\"\n";
+    RunResult setup = velm_test::run_in(
+        work_.path(), {"-c", tools + "c6x_velm app.out app.bin -b && c6x_velm app.out app.c"},
+        "/bin/sh");
+    ASSERT_EQ(setup.exit_status, 0) << setup.out;
+
+    // The roff escapes the examples use; \e last, so that its backslash starts no other.
+    const std::pair<std::string, std::string> kEscapes[] = {
+        {"\\-", "-"}, {"\\(aq", "'"}, {"\\&", ""}, {"\\e", "\\"}};
+    const auto flat = [](std::string text) {  // a wrapped line is the same as a long one
+        std::replace(text.begin(), text.end(), '\n', ' ');
+        return text;
+    };
+    int run = 0;
+    std::istringstream in(page.substr(examples, page.find("\n.SH ", examples + 1) - examples));
+    std::string script, shown;  // of the current block
+    bool inside = false, continued = false;
+    for (std::string line; std::getline(in, line);) {
+        if (line == ".EX" || line == ".EE") {
+            if (line == ".EE" && !script.empty()) {
+                ++run;
+                RunResult r =
+                    velm_test::run_in(work_.path(), {"-c", tools + script + "} 2>&1"}, "/bin/sh");
+                EXPECT_EQ(flat(r.out), flat(shown)) << script;
+            }
+            inside = line == ".EX";
+            script.clear();
+            shown.clear();
+            continue;
+        }
+        if (!inside) continue;
+        for (const auto& [roff, text] : kEscapes) {
+            for (size_t at = line.find(roff); at != std::string::npos;
+                 at = line.find(roff, at + text.size())) {
+                line.replace(at, roff.size(), text);
+            }
+        }
+        if (continued || line.rfind("$ ", 0) == 0) {
+            if (script.empty()) script = "{\n";
+            script += (continued ? line : line.substr(2)) + "\n";
+            continued = !line.empty() && line.back() == '\\';
+        } else {
+            shown += line + "\n";
+        }
+    }
+    EXPECT_EQ(run, 4) << "examples with a prompt";
 }

@@ -3,8 +3,9 @@
 // The fault-injection build of the platform layer counts each kind of I/O call and fails
 // the N-th one on request. A clean run of a realistic input counts the calls; then N
 // walks over all of them. Whatever fails, the run must end with exit status 1, the one
-// message line that belongs to that failure and no summary, leave no output file
-// behind (nor touch a file it never got to open), and close every descriptor.
+// message line that belongs to that failure and no summary, leave the output path as it
+// was and no temporary file behind, and close every descriptor. Only a temporary file
+// that cannot be made fails nothing: the output is then written in place.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -56,15 +57,19 @@ const Scenario kText{"TEXT", Mode::text, {"app.out", "app.c"}, "app.c"};
 const Scenario kBinary{"BINARY", Mode::binary, {"app.out", "app.bin", "-b"}, "app.bin"};
 const Scenario kListing{"listing", Mode::listing, {"app.out", "-d"}, nullptr};
 
+// The output named so long that no temporary file name can be made from it.
+const std::string kLongName = std::string(240, 'x') + ".c";
+const Scenario kTextInPlace{"TEXT in place", Mode::text, {"app.out", kLongName}, kLongName.c_str()};
+
 struct OpCase {
     IoOp op;
     const char* name;
-    const char* message;
+    const char* message;  // nullptr: the run succeeds all the same
 };
 
 // What each failing call reports: an input that cannot be opened is "not found", any
 // failing read or seek of it a read error; an output that cannot be created is refused
-// as such, and a failing write or close of it is a write error in both encodings.
+// as such, and a failing write, close or rename of it is a write error in both encodings.
 const OpCase kOps[] = {
     {IoOp::in_open, "input open", velm_test::kMsgNotFound},
     {IoOp::in_read, "input read", velm_test::kMsgRead},
@@ -72,7 +77,10 @@ const OpCase kOps[] = {
     {IoOp::out_open, "output open", velm_test::kMsgCreate},
     {IoOp::out_write, "output write", velm_test::kMsgWrite},
     {IoOp::out_close, "output close", velm_test::kMsgWrite},
+    {IoOp::out_temp, "temporary file", nullptr},
+    {IoOp::out_rename, "rename", velm_test::kMsgWrite},
 };
+constexpr size_t kOpCount = sizeof kOps / sizeof kOps[0];
 
 struct Outcome {
     velm_check::Capture run;
@@ -114,6 +122,7 @@ long walk(const Scenario& s, const OpCase& oc, const Bytes& input = realistic_in
     long calls = velm::io_count(oc.op);
     EXPECT_EQ(clean.run.status, 0) << clean.run.console;
     EXPECT_EQ(velm_check::check_run(s.mode, clean.run, clean.out_exists, clean.out), "");
+    EXPECT_EQ(clean.other_files, "");
     if (s.output != nullptr) velm_check::remove_file(dir.file(s.output));
 
     for (long n = 1; n <= calls; ++n) {
@@ -121,11 +130,15 @@ long walk(const Scenario& s, const OpCase& oc, const Bytes& input = realistic_in
         velm::io_fail_arm(oc.op, n);
         Outcome o = run_scenario(dir, s);
         EXPECT_EQ(velm::io_count(oc.op), n) << "the run went on past the failing call";
-        EXPECT_EQ(o.run.status, 1);
-        EXPECT_EQ(velm_check::message_of(o.run.console), oc.message);
+        if (oc.message == nullptr) {
+            EXPECT_EQ(o.run.console + o.out, clean.run.console + clean.out);
+        } else {
+            EXPECT_EQ(o.run.status, 1);
+            EXPECT_EQ(velm_check::message_of(o.run.console), oc.message);
+            EXPECT_EQ(o.run.console.find("COFF file        :"), std::string::npos) << "summary";
+            EXPECT_FALSE(o.out_exists) << "output left behind";
+        }
         EXPECT_EQ(velm_check::check_run(s.mode, o.run, o.out_exists, o.out), "");
-        EXPECT_EQ(o.run.console.find("COFF file        :"), std::string::npos) << "summary";
-        EXPECT_FALSE(o.out_exists) << "output left behind";
         EXPECT_EQ(o.other_files, "");
         EXPECT_EQ(o.fds_after, o.fds_before) << "descriptor left open";
         if (o.out_exists) velm_check::remove_file(dir.file(s.output));
@@ -143,8 +156,8 @@ long walk(const Scenario& s, const OpCase& oc, const Bytes& input = realistic_in
 }  // namespace
 
 TEST(FaultInjection, TextConversionFailsCleanlyAtEveryIoCall) {
-    long calls[6];
-    for (size_t i = 0; i < 6; ++i) calls[i] = walk(kText, kOps[i]);
+    long calls[kOpCount];
+    for (size_t i = 0; i < kOpCount; ++i) calls[i] = walk(kText, kOps[i]);
     EXPECT_EQ(calls[0], 1);   // input open
     EXPECT_GT(calls[1], 12);  // reads: headers, 32 KiB pieces, .cinit words
     EXPECT_GE(calls[2], 5);   // a seek per stored valid section
@@ -154,8 +167,8 @@ TEST(FaultInjection, TextConversionFailsCleanlyAtEveryIoCall) {
 }
 
 TEST(FaultInjection, BinaryConversionFailsCleanlyAtEveryIoCall) {
-    long calls[6];
-    for (size_t i = 0; i < 6; ++i) calls[i] = walk(kBinary, kOps[i]);
+    long calls[kOpCount];
+    for (size_t i = 0; i < kOpCount; ++i) calls[i] = walk(kBinary, kOps[i]);
     EXPECT_EQ(calls[0], 1);
     EXPECT_GT(calls[1], 12);
     EXPECT_GE(calls[2], 5);
@@ -164,18 +177,25 @@ TEST(FaultInjection, BinaryConversionFailsCleanlyAtEveryIoCall) {
     EXPECT_EQ(calls[5], 1);
 }
 
+// Written in place, a failed output is removed; nothing is renamed.
+TEST(FaultInjection, OutputWrittenInPlaceFailsCleanly) {
+    EXPECT_GE(walk(kTextInPlace, kOps[4]), 8);
+    EXPECT_EQ(walk(kTextInPlace, kOps[5]), 1);
+    EXPECT_EQ(walk(kTextInPlace, kOps[7]), 0);
+}
+
 TEST(FaultInjection, ListingFailsCleanlyAtEveryInputCall) {
     EXPECT_EQ(walk(kListing, kOps[0]), 1);
     EXPECT_EQ(walk(kListing, kOps[1]), 2);  // the file header, then the header area
     // The listing reads nothing else and writes no file.
-    for (size_t i = 2; i < 6; ++i) EXPECT_EQ(walk(kListing, kOps[i]), 0) << kOps[i].name;
+    for (size_t i = 2; i < kOpCount; ++i) EXPECT_EQ(walk(kListing, kOps[i]), 0) << kOps[i].name;
 }
 
 TEST(FaultInjection, ElfInputFailsCleanlyAtEveryIoCall) {
     const Bytes input = realistic_elf_input();
     for (const Scenario* s : {&kText, &kBinary}) {
-        long calls[6];
-        for (size_t i = 0; i < 6; ++i) calls[i] = walk(*s, kOps[i], input);
+        long calls[kOpCount];
+        for (size_t i = 0; i < kOpCount; ++i) calls[i] = walk(*s, kOps[i], input);
         EXPECT_GT(calls[1], 12) << s->name;  // header, tables, names, 32 KiB pieces
         EXPECT_GE(calls[2], 8) << s->name;   // three tables, a seek per loaded section
     }
@@ -183,10 +203,9 @@ TEST(FaultInjection, ElfInputFailsCleanlyAtEveryIoCall) {
     EXPECT_EQ(walk(kListing, kOps[1], input), 5);
 }
 
-// A file already at the output path is left alone when the run fails before the output
-// is opened (input faults while loading, a refused open). Once it has been opened it was
-// truncated, and a failed run removes it like any output it created.
-TEST(FaultInjection, ExistingOutputSurvivesFailuresBeforeItIsOpened) {
+// A file already at the output path comes through every failure as it was; only writing
+// in place, which succeeds, replaces it.
+TEST(FaultInjection, ExistingOutputSurvivesEveryFailure) {
     for (const Scenario* s : {&kText, &kBinary}) {
         for (const OpCase& oc : kOps) {
             SCOPED_TRACE(std::string(s->name) + ", failing " + oc.name);
@@ -199,13 +218,9 @@ TEST(FaultInjection, ExistingOutputSurvivesFailuresBeforeItIsOpened) {
                 dir.write(s->output, std::string("an older image"));
                 velm::io_fail_arm(oc.op, n);
                 Outcome o = run_scenario(dir, *s);
-                bool opened = velm::io_count(IoOp::out_open) > 0 && oc.op != IoOp::out_open;
-                EXPECT_EQ(o.run.status, 1);
-                if (opened) {
-                    EXPECT_FALSE(o.out_exists) << "call " << n;
-                } else {
-                    EXPECT_EQ(o.out, "an older image") << "call " << n;
-                }
+                EXPECT_EQ(o.run.status, oc.message == nullptr ? 0 : 1);
+                EXPECT_EQ(o.out == "an older image", oc.message != nullptr) << "call " << n;
+                EXPECT_EQ(o.other_files, "") << "call " << n;
             }
             velm::io_fail_arm(oc.op, 0);
         }

@@ -82,8 +82,9 @@ void print_summary(const InputDescription& input) {
 
 // Releases everything in its fixed order and reports the outcome. The output is closed
 // and checked in both encodings: a close that cannot write the last buffer is a write
-// failure. After a failure a created output file is removed, so no build ever picks up
-// a half-written image.
+// failure. Only a complete image takes the output's place; after a failure, or an
+// interrupt, the output path holds what it held before, so no build ever picks up a
+// half-written image and no failed run destroys a file.
 int end_of_run(Status status) {
     RunState& rs = run_state;
     console_write(kEraseLine);
@@ -109,8 +110,14 @@ int end_of_run(Status status) {
     if (rs.in_handle != -1) in_close(rs.in_handle);
     rs.in_handle = -1;
     if (rs.out_stream != nullptr) {
-        if (out_close(rs.out_stream, status != kOk) != 0 && status == kOk) status = kWriteError;
+        int closed = out_close(rs.out_stream, status != kOk);
         rs.out_stream = nullptr;
+        // An interrupt stops the pass with a failed write: it is what the run reports.
+        if (closed == kOutInterrupted) {
+            status = kUserTerminated;
+        } else if (closed != 0 && status == kOk) {
+            status = kWriteError;
+        }
     }
     if (status != kOk) {
         status_message(status, &rs.message_text);

@@ -33,11 +33,49 @@ int64_t os_read_at(OsFile file, void* dest, int64_t n, int64_t offset);
 
 void os_close(OsFile file);
 
-// Creates or opens the output without truncating it, fails (kNoFile) when it is the
-// same file as `guard` (an open input, or kNoFile), and only then truncates it. Sets
-// *regular when it is a regular file on a disk: only such a file is truncated and may be
-// removed; a device such as /dev/full or NUL is written and closed, never touched else.
-OsFile os_open_output(const std::string& path, OsFile guard, bool* regular);
+// The output is never written where a reader could see it half done. What its path
+// names decides how it is written:
+//   - a regular file, or nothing yet: a new temporary file is written beside it and put
+//     in its place in one step only once complete (os_create_temp, os_replace);
+//   - anything else (a device such as /dev/full or NUL, a FIFO, a pipe): written
+//     directly, and never truncated or removed;
+//   - a regular file or nothing, where no temporary file can be made in that directory:
+//     written in place (os_truncate or os_create_output), and removed after a failure.
+enum class OutFound {
+    refused,  // cannot be opened for writing (a directory, a file that may not be written
+              // or that another program holds, a path through a file), or it is the
+              // input itself: nothing is created or changed
+    device,   // not a regular file: *file is open on it
+    file,     // an existing regular file: *file is open on it, not truncated
+    none,     // nothing at the path yet (its directory may be missing too)
+};
+
+// Opens what `path` names for writing, creating and truncating nothing, and refuses it
+// when it is the same file as `guard` (an open input, or kNoFile). For file and none,
+// *final is the path the output is put at in the end: `path` with symbolic links
+// followed, so that replacing the file keeps the link (a link to a name that does not
+// exist yet included). A missing directory shows only when the file is made there, which
+// fails the same way; every refusal comes before anything exists or changes.
+OutFound os_find_output(const std::string& path, OsFile guard, OsFile* file, std::string* final);
+
+// Creates a new, empty file in the directory of `final`, exclusively, named
+// ".<name>.c6x_velm-<process id>-<n>.tmp" after final's name, with n counting up past
+// names that are taken. It gets the permission bits of `like` (the existing output) when
+// that is a file, else the default ones under the umask. kNoFile when no file can be
+// made there; *temp is its path.
+OsFile os_create_temp(const std::string& final, OsFile like, std::string* temp);
+
+// Writing in place: truncates the existing output, or creates the new one at `path`.
+bool os_truncate(OsFile file);
+OsFile os_create_output(const std::string& path);
+
+// Puts the closed file `temp` at `final` in one step, replacing what is there (the
+// Windows build keeps the replaced file's attributes and security). `existed`: final
+// was a file when the output was found. False when it could not; temp is left as it is.
+bool os_replace(const std::string& temp, const std::string& final, bool existed);
+
+// Removes the file at `path`; a failure is ignored.
+void os_remove(const std::string& path);
 
 // Writes all n bytes. False when any part could not be written.
 bool os_write(OsFile file, const char* p, size_t n);

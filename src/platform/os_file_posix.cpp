@@ -4,6 +4,7 @@
 
 #include <cerrno>
 
+#include "platform/interrupt.h"
 #include "platform/os_file.h"
 
 namespace velm {
@@ -51,10 +52,42 @@ void os_close(OsFile file) {
     ::close(static_cast<int>(file));
 }
 
-OsFile os_open_output(const std::string& path, OsFile guard, bool* regular) {
-    // Opened without O_TRUNC: the same-file check must come before anything is lost.
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
-    if (fd < 0) return kNoFile;
+namespace {
+
+// `path` with the symbolic links of its last component followed, up to the limit the
+// system itself applies; a link whose target does not exist yet gives that target.
+// Links among the directories need no following: the temporary file is named through
+// the same directories, so it lands in the same place.
+std::string follow_links(std::string path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+        std::string link(st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : 256, '\0');
+        ssize_t n;
+        while ((n = ::readlink(path.c_str(), &link[0], link.size())) >= 0 &&
+               static_cast<size_t>(n) == link.size()) {
+            link.resize(link.size() * 2);
+        }
+        if (n <= 0) return path;
+        link.resize(static_cast<size_t>(n));
+        size_t slash = path.rfind('/');
+        path =
+            link[0] == '/' || slash == std::string::npos ? link : path.substr(0, slash + 1) + link;
+    }
+    return path;
+}
+
+}  // namespace
+
+OutFound os_find_output(const std::string& path, OsFile guard, OsFile* file, std::string* final) {
+    // Opened for writing so that a file the user may not write is refused as before, but
+    // neither created nor truncated.
+    int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        if (errno != ENOENT) return OutFound::refused;
+        *final = follow_links(path);
+        return OutFound::none;
+    }
     struct stat out_st;
     struct stat in_st;
     bool same = false;
@@ -63,19 +96,68 @@ OsFile os_open_output(const std::string& path, OsFile guard, bool* regular) {
     } else if (guard >= 0 && ::fstat(static_cast<int>(guard), &in_st) == 0) {
         same = in_st.st_dev == out_st.st_dev && in_st.st_ino == out_st.st_ino;
     }
-    *regular = !same && S_ISREG(out_st.st_mode);
-    if (same || (*regular && ::ftruncate(fd, 0) != 0)) {
+    if (same) {
         ::close(fd);
-        return kNoFile;
+        return OutFound::refused;
     }
-    return fd;
+    *file = fd;
+    if (!S_ISREG(out_st.st_mode)) return OutFound::device;
+    *final = follow_links(path);
+    return OutFound::file;
+}
+
+OsFile os_create_temp(const std::string& final, OsFile like, std::string* temp) {
+    static unsigned long serial = 0;  // tells apart the runs of one process
+    size_t slash = final.rfind('/');
+    std::string dir = slash == std::string::npos ? std::string() : final.substr(0, slash + 1);
+    std::string name = final.substr(dir.size());
+    std::string stem = dir + "." + name + ".c6x_velm-" + std::to_string(::getpid()) + "-";
+    struct stat st;
+    bool keep_mode = like >= 0 && ::fstat(static_cast<int>(like), &st) == 0;
+    // A name may be left by a killed process whose id has come round again: count past it.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string candidate = stem + std::to_string(serial++) + ".tmp";
+        int fd =
+            ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            return kNoFile;
+        }
+        if (keep_mode && ::fchmod(fd, st.st_mode & 0777) != 0) {
+            ::close(fd);
+            ::unlink(candidate.c_str());
+            return kNoFile;
+        }
+        *temp = candidate;
+        return fd;
+    }
+    return kNoFile;
+}
+
+bool os_truncate(OsFile file) {
+    return ::ftruncate(static_cast<int>(file), 0) == 0;
+}
+
+OsFile os_create_output(const std::string& path) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
+    return fd < 0 ? kNoFile : fd;
+}
+
+bool os_replace(const std::string& temp, const std::string& final, bool) {
+    return ::rename(temp.c_str(), final.c_str()) == 0;
+}
+
+void os_remove(const std::string& path) {
+    ::unlink(path.c_str());
 }
 
 bool os_write(OsFile file, const char* p, size_t n) {
     while (n > 0) {
         ssize_t w = ::write(static_cast<int>(file), p, n);
         if (w < 0) {
-            if (errno == EINTR) continue;
+            // Only a write blocked on a pipe or terminal is interrupted; after an interrupt
+            // the tool is on its way out and does not wait for the reader.
+            if (errno == EINTR && !interrupted()) continue;
             return false;
         }
         if (w == 0) return false;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/compiler.h"
+#include "platform/interrupt.h"
 #include "platform/io_hooks.h"
 #include "platform/os_file.h"
 #include "platform/path_resolve.h"
@@ -17,9 +18,11 @@ struct OutStream {
     OsFile file = kNoFile;
     bool text = false;
     bool failed = false;
-    bool regular = false;  // created as a regular file: may be removed on failure
-    bool is_file = false;  // made by out_open; fault injection counts only these writes
-    std::string path;
+    bool regular = false;   // a regular file the tool made or truncated: removed on failure
+    bool is_file = false;   // made by out_open; fault injection counts only these writes
+    bool replaces = false;  // `target` was a file when the output was opened
+    std::string path;       // the file written: the temporary file, or the output itself
+    std::string target;     // where the temporary file goes once complete; "" without one
     size_t used = 0;
     char buf[kBufferSize];
 };
@@ -28,9 +31,10 @@ namespace {
 
 // The console is looked up at every write rather than kept: a program may point its
 // standard output elsewhere between two runs (Windows does so by handle, not by number).
+// An interrupt ends the writing of a file here, between buffers; the console goes on.
 bool write_all(const OutStream* s, const char* p, size_t n) {
     if (!s->is_file) return os_write(os_stdout(), p, n);
-    if (io_fail_now(IoOp::out_write)) return false;
+    if ((s->regular && interrupted()) || io_fail_now(IoOp::out_write)) return false;
     return os_write(s->file, p, n);
 }
 
@@ -102,16 +106,49 @@ VELM_NOINLINE size_t write_text(OutStream* s, const char* p, size_t n) {
 OutStream* out_open(const std::string& path, bool text_mode, int guard_fd) {
     if (path.empty() || names_directory(path)) return nullptr;
     if (io_fail_now(IoOp::out_open)) return nullptr;
-    bool regular = false;
-    OsFile file = os_open_output(path, OsFile{guard_fd}, &regular);
-    if (file == kNoFile) return nullptr;
+    OsFile found = kNoFile;
+    std::string target;
+    OutFound what = os_find_output(path, OsFile{guard_fd}, &found, &target);
+    if (what == OutFound::refused) return nullptr;
     OutStream* s = new OutStream;
-    s->file = file;
     s->text = text_mode;
-    s->regular = regular;
     s->is_file = true;
+    if (what == OutFound::device) {
+        // Nothing to clean up after an interrupt, which ends the process as it always
+        // has: a write blocked on a pipe or a device is then never waited for.
+        s->file = found;
+        return s;
+    }
+    // Caught before any file is made, so that no interrupt can leave one behind.
+    interrupt_catch();
+    s->regular = true;
+    std::string temp;
+    OsFile file = io_fail_now(IoOp::out_temp) ? kNoFile : os_create_temp(target, found, &temp);
+    if (file != kNoFile) {
+        if (found != kNoFile) os_close(found);
+        s->file = file;
+        s->path = temp;
+        s->target = target;
+        s->replaces = what == OutFound::file;
+        return s;
+    }
+    // No temporary file can be made in that directory (no right to create files there,
+    // a name too long to extend, no room for one more file): the output is written in
+    // place, as a file the tool truncates or creates and removes after a failure.
     s->path = path;
-    return s;
+    if (what == OutFound::file) {
+        if (os_truncate(found)) {
+            s->file = found;
+            return s;
+        }
+        os_close(found);
+    } else {
+        s->file = os_create_output(path);
+        if (s->file != kNoFile) return s;
+    }
+    delete s;
+    interrupt_release();
+    return nullptr;
 }
 
 size_t out_write(OutStream* s, const void* data, size_t n) {
@@ -134,8 +171,17 @@ int out_close(OutStream* s, bool discard) {
     if (!os_close_output(s->file, s->path, s->regular, !ok || fail_close) || fail_close) {
         ok = false;
     }
+    // The complete file takes the output's place, unless an interrupt came first: once
+    // it has, the run has succeeded.
+    if (ok && !s->target.empty()) {
+        ok = !interrupted() && !io_fail_now(IoOp::out_rename) &&
+             os_replace(s->path, s->target, s->replaces);
+        if (!ok) os_remove(s->path);
+    }
+    bool stopped = !ok && s->regular && interrupted();
     delete s;
-    return ok ? 0 : -1;
+    interrupt_release();
+    return ok ? 0 : stopped ? kOutInterrupted : -1;
 }
 
 OutStream* console() {

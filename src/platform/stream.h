@@ -4,6 +4,10 @@
 // original console platform's text streams did; a binary stream stores bytes as given.
 // Errors are sticky: once a flush has failed, every later write and the close report
 // failure, so a caller that checks only some results still never reports success.
+//
+// An output file only appears complete: it is written under a temporary name and renamed
+// over the output path once closed without error. Build tools never see half an image,
+// and a failed or interrupted run never destroys the file that was there.
 #ifndef C6X_VELM_PLATFORM_STREAM_H
 #define C6X_VELM_PLATFORM_STREAM_H
 
@@ -15,19 +19,26 @@ namespace velm {
 
 struct OutStream;
 
-// Creates or truncates the file at `path`, spelled as the file system takes it.
-// Fails (nullptr) when the path cannot be created, ends in a separator, or names the
-// same file as `guard_fd` (the open input): the output must never destroy the input.
+// Opens the output at `path`, spelled as the file system takes it. A regular file, or a
+// path where no file is yet, is written through a new temporary file beside it (or, when
+// none can be made there, in place); a device, FIFO or pipe is written directly. Fails
+// (nullptr), creating and changing nothing, when the path ends in a separator, cannot be
+// opened for writing or created, or names the same file as `guard_fd` (the open input):
+// the output must never destroy the input. While a file is being written, interrupts
+// (platform/interrupt.h) stop the writing instead of the process.
 OutStream* out_open(const std::string& path, bool text_mode, int guard_fd);
 
 // Appends n bytes. Returns the number of bytes accepted: n, or fewer when writing out
-// the buffer failed during this call or earlier.
+// the buffer failed during this call or earlier, or an interrupt stopped it.
 size_t out_write(OutStream* s, const void* data, size_t n);
 
-// Flushes, closes and frees the stream. Returns 0, or -1 when any write (this final
-// flush included) or the close itself failed. When `discard` is set or the close failed,
-// a file that was created as a regular file is removed, so a failed run never leaves a
-// half-written image behind; a device such as /dev/full is only closed.
+// Flushes, closes and frees the stream, and when nothing failed and `discard` is not set
+// puts the temporary file at the output path in one step. Returns 0; -1 when any write
+// (this final flush included), the close or that last step failed; kOutInterrupted when
+// an interrupt stopped the output. After a failure the output path holds exactly what it
+// held before: the temporary file is removed (a file written in place is removed; a
+// device such as /dev/full is only closed).
+constexpr int kOutInterrupted = -2;
 int out_close(OutStream* s, bool discard);
 
 // Standard output as a text stream. Flushed by console_flush(); the driver flushes it

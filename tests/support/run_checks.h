@@ -14,7 +14,9 @@
 //     out exactly as the tool writes them, holding the words of the BINARY stream);
 //   - status 0 after a listing: the listing, closed by the erase sequence; no file.
 // And across the three modes of one input: the same failure (or success) in TEXT and
-// BINARY, a listing that fails exactly when loading fails, and no descriptor left open.
+// BINARY, a listing that fails exactly when loading fails, no file in the directory but
+// the input and the output (a temporary file left behind is a fault), and no descriptor
+// left open.
 #ifndef C6X_VELM_TESTS_SUPPORT_RUN_CHECKS_H
 #define C6X_VELM_TESTS_SUPPORT_RUN_CHECKS_H
 

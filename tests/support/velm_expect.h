@@ -217,8 +217,9 @@ inline void expect_converts(const Coff& coff, const std::vector<Record>& records
     EXPECT_EQ(dir.read("app.bin"), as_text(binary_file(records)));
 }
 
-// Converts `coff` in TEXT and in BINARY, each in a fresh directory, and expects the run
-// to fail with `message` while handling section `shown`, leaving no output file behind.
+// Converts `coff` in TEXT into a new file and in BINARY over an existing one, each in a
+// fresh directory, and expects the run to fail with `message` while handling section
+// `shown`, leaving every file as it was: no new file, the existing one unchanged.
 inline void expect_fails(const Coff& coff, unsigned shown, const std::string& message) {
     const Bytes input = build_coff(coff);
     const std::vector<std::vector<std::string>> runs = {{"app", "app.c"}, {"app", "app.bin", "-b"}};
@@ -226,12 +227,13 @@ inline void expect_fails(const Coff& coff, unsigned shown, const std::string& me
         SCOPED_TRACE(args[1]);
         TempDir dir;
         dir.write("app.out", input);
+        if (args.size() == 3) dir.write("app.bin", std::string("an older image"));
+        const std::map<std::string, std::string> before = dir.snapshot();
         RunResult r = run_in(dir.path(), args);
         EXPECT_EQ(r.exit_status, 1);
         EXPECT_EQ(r.err, "");
         EXPECT_EQ(r.out, failed(shown, message));
-        std::map<std::string, std::string> left = {{"app.out", as_text(input)}};
-        EXPECT_EQ(dir.snapshot(), left);
+        EXPECT_EQ(dir.snapshot(), before);
     }
 }
 
@@ -248,6 +250,19 @@ inline Coff small_program() {
     c.sections.push_back(sec(".text", 0x20, 0x400, pattern(64, 1)));
     c.sections.push_back(sized(".bss", 0x80, 0x80001000, 0x100));
     c.sections.push_back(sec(".data", 0x40, 0x80000000, pattern(16, 2)));
+    return c;
+}
+
+// A program that fails after more than a whole output buffer has been written, as a real
+// program with one damaged .cinit length word does: the small program, a 300 KiB
+// section, and a .cinit table whose second length word has its top bit set. The run
+// fails with kMsgCinit at section 5.
+inline Coff damaged_cinit_program() {
+    Coff c = small_program();
+    c.sections.push_back(sec(".far", 0x40, 0x80100000, pattern(300 * 1024, 7)));
+    c.sections.push_back(
+        sec(".cinit", 0x50, 0,
+            cinit_table({{8, 0x1000, words({1, 2})}, {0x80000000, 0x2000, words({3})}})));
     return c;
 }
 

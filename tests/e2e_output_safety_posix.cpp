@@ -121,6 +121,36 @@ TEST(OutputSafety, WriteFailureOnRegularFileRemovesIt) {
     }
 }
 
+// --- how an output is replaced ---
+
+// A symbolic link is followed: the file it names is replaced and the link stays. The
+// other hard links of a replaced file keep the old contents. The replaced file keeps its
+// permission bits; a new one gets the default under the umask. A run that fails through
+// the link changes nothing.
+TEST(OutputSafety, LinksAndPermissionsOfAReplacedOutput) {
+    TempDir dir;
+    dir.write("good.out", build_coff(small_program()));
+    dir.write("bad.out", build_coff(damaged_cinit_program()));
+    dir.write("t.c", std::string("x\n"));
+    ASSERT_EQ(::chmod(dir.file("t.c").c_str(), 0640), 0);
+    ASSERT_EQ(::symlink("t.c", dir.file("l.c").c_str()), 0);
+    ASSERT_EQ(::link(dir.file("t.c").c_str(), dir.file("h.c").c_str()), 0);
+    std::map<std::string, std::string> files = dir.snapshot();
+    EXPECT_EQ(run_in(dir.path(), {"bad.out", "l.c"}).out, failed(5, kMsgCinit));
+    EXPECT_EQ(dir.snapshot(), files);
+    mode_t umask = ::umask(022);
+    EXPECT_EQ(run_in(dir.path(), {"good.out", "l.c", "-b"}).exit_status, 0);
+    EXPECT_EQ(run_in(dir.path(), {"good.out", "new.c", "-b"}).exit_status, 0);
+    ::umask(umask);
+    files["t.c"] = files["new.c"] = dir.read("new.c");
+    EXPECT_EQ(dir.snapshot(), files);  // the link, h.c's old contents, no temporary file
+    struct stat t, n;
+    ASSERT_TRUE(::stat(dir.file("t.c").c_str(), &t) == 0 &&
+                ::stat(dir.file("new.c").c_str(), &n) == 0);
+    EXPECT_EQ(t.st_mode & 0777, 0640u);
+    EXPECT_EQ(n.st_mode & 0777, 0644u);
+}
+
 // --- the output never destroys the input ---
 
 // A hard link and a symbolic link to the input name the input itself.

@@ -86,6 +86,26 @@ TEST(OutputSafety, WriteFailureOnAPipeStopsThePass) {
     }
 }
 
+// --- how an output is replaced ---
+
+// A file with another hard link is replaced under the name given (ReplaceFileW); the
+// other name keeps the old contents. A run that fails changes neither.
+TEST(OutputSafety, HardLinkedOutputIsReplacedUnderTheNameGiven) {
+    TempDir dir;
+    dir.write("good.out", build_coff(small_program()));
+    dir.write("bad.out", build_coff(damaged_cinit_program()));
+    dir.write("t.c", std::string("x\n"));
+    ASSERT_TRUE(
+        ::CreateHardLinkW(wide(dir.file("h.c")).c_str(), wide(dir.file("t.c")).c_str(), nullptr));
+    std::map<std::string, std::string> files = dir.snapshot();
+    EXPECT_EQ(run_in(dir.path(), {"bad.out", "T.C", "-b"}).out, failed(5, kMsgCinit));
+    EXPECT_EQ(dir.snapshot(), files);
+    EXPECT_EQ(run_in(dir.path(), {"good.out", "t.c", "-b"}).exit_status, 0);
+    EXPECT_EQ(run_in(dir.path(), {"good.out", "new.c", "-b"}).exit_status, 0);
+    files["t.c"] = files["new.c"] = dir.read("new.c");
+    EXPECT_EQ(dir.snapshot(), files);
+}
+
 // --- the output never destroys the input, nor a file held by another program ---
 
 // Windows finds a file under other names too: another letter case, a trailing dot or

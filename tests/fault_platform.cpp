@@ -1,7 +1,7 @@
 // The platform layer under misuse and failure: the input's read-ahead window against
 // arbitrary seeks and read sizes, calls on handles that are not open, a second input
 // while one is open, and the output stream's sticky errors, direct writes and CR LF
-// conversion across its buffer's end.
+// conversion across its buffer's end, and a console that cannot be written to.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -231,4 +231,18 @@ TEST(OutputStream, PathsThatCannotBeCreatedAreRefusedUntouched) {
     EXPECT_EQ(velm::out_close(s, true), -1);
     EXPECT_TRUE(velm_check::null_device_intact());
     EXPECT_EQ(velm_check::open_descriptors(), fds);
+}
+
+// A console that cannot be written to is not reported, and it must not silence the
+// runs that follow in the same process (tests and the fuzzer run the tool many times).
+TEST(Console, AFailedConsoleDoesNotSilenceTheNextRun) {
+    TempDir dir;
+    const char* argv[] = {"c6x_velm", "x", nullptr};
+    std::fflush(stdout);
+    intptr_t saved = velm_check::stdout_to_file(dir.file("read-only"), false);
+    ASSERT_NE(saved, -1);
+    EXPECT_EQ(velm::run_tool(2, argv), 1);
+    velm_check::restore_stdout(saved);
+    velm_check::Capture next = velm_check::run_captured({"x"}, dir.file("console"));
+    EXPECT_EQ(next.console, banner() + usage());
 }

@@ -12,9 +12,10 @@ namespace velm_check {
 // would be counted too). Only differences between two counts mean anything.
 int open_descriptors();
 
-// Points standard output at a new file at `path`. Returns what restore_stdout needs, or
-// -1 when it could not.
-intptr_t stdout_to_file(const std::string& path);
+// Points standard output at a new file at `path`, opened for reading only when
+// `writable` is false (every write to standard output then fails). Returns what
+// restore_stdout needs, or -1 when it could not.
+intptr_t stdout_to_file(const std::string& path, bool writable = true);
 void restore_stdout(intptr_t saved);
 
 // The device that swallows all writes: /dev/null, NUL.

@@ -18,9 +18,10 @@ int open_descriptors() {
     return n - 1;  // the directory handle used to count them
 }
 
-intptr_t stdout_to_file(const std::string& path) {
+intptr_t stdout_to_file(const std::string& path, bool writable) {
     int saved = ::fcntl(1, F_DUPFD_CLOEXEC, 3);
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    int fd =
+        ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (saved < 0 || fd < 0) {
         if (saved >= 0) ::close(saved);
         if (fd >= 0) ::close(fd);

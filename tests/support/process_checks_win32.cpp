@@ -11,12 +11,13 @@ int open_descriptors() {
 
 // The tool writes its console text to the standard output handle, so the handle is
 // swapped; the C runtime's descriptor 1 (the test's own output) is left alone.
-intptr_t stdout_to_file(const std::string& path) {
+intptr_t stdout_to_file(const std::string& path, bool writable) {
     int size = ::MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
     std::wstring name(static_cast<size_t>(size > 0 ? size : 1), L'\0');
     ::MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, &name[0], size);
-    HANDLE file = ::CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = ::CreateFileW(name.c_str(), writable ? GENERIC_WRITE : GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return -1;
     HANDLE saved = ::GetStdHandle(STD_OUTPUT_HANDLE);
     ::SetStdHandle(STD_OUTPUT_HANDLE, file);

@@ -17,8 +17,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Test programs and the tools' own checks run under Wine when it is there. wine64 itself,
-# not the wrapper script, which prints a hint about 32-bit Wine on every run.
+# not the wrapper script, which prints a hint about 32-bit Wine on every run; through
+# wine-run.sh, which keeps Wine's helper processes from holding the runner's pipes.
 find_program(VELM_WINE64 wine64 PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
 if(VELM_WINE64)
-    set(CMAKE_CROSSCOMPILING_EMULATOR ${VELM_WINE64})
+    set(CMAKE_CROSSCOMPILING_EMULATOR /bin/sh ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh
+                                      ${VELM_WINE64})
 endif()

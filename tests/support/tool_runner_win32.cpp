@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <cstdio>
 #include <stdexcept>
 #include <thread>
 
@@ -89,6 +90,11 @@ RunResult run_in(const std::string& dir, const std::vector<std::string>& args,
     ::CloseHandle(null_in);
     RunResult r;
     if (!started) {
+        // Why, and what a child that died while starting wrote, for the failing test to show.
+        DWORD error = ::GetLastError();
+        r.err = "CreateProcessW failed, error " + std::to_string(error) + ": " + drain(err_read) +
+                drain(out_read);
+        std::fprintf(stderr, "%s\n", r.err.c_str());
         ::CloseHandle(out_read);
         ::CloseHandle(err_read);
         r.exit_status = 127;

@@ -2,16 +2,19 @@
 // hold, the loader must read nothing outside them (AddressSanitizer guards the buffer,
 // which libFuzzer sizes exactly) and must never call the write function for an image its
 // check rejects. It must also agree with velm_dump's decoder on which images are sound,
-// and for a sound image write exactly the bytes of each record, in order, at their
-// addresses. The TEXT entry points, given the same words as an array, must give the same
-// verdict and the same writes. A broken property aborts, so libFuzzer keeps the input.
+// on every image, and for a sound image write exactly the bytes of each record, in order,
+// at their addresses. The TEXT entry points, given the same words as an array, must give
+// the same verdict and the same writes. A broken property aborts, so libFuzzer keeps the
+// input.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "core/byte_order.h"
 #include "dump/image.h"
+#include "dump/image_reader.h"
 #include "velm_boot.h"
 
 namespace {
@@ -25,7 +28,7 @@ namespace {
 // each piece at the address of its first byte, every piece but a record's last in whole
 // words.
 struct Expected {
-    const velm::dump::Image* image = nullptr;
+    const velm::dump::RecordTable* records = nullptr;
     std::vector<std::vector<uint8_t>> bytes;  // of each section and cinit record
     bool allowed = false;                     // the check passed
     bool whole_records = false;               // TEXT: one write per record
@@ -41,7 +44,7 @@ int expect_write(void* ctx, uint32_t address, const unsigned int* data, uint32_t
     Expected* e = static_cast<Expected*>(ctx);
     if (!e->allowed) broken("a write before the check passed");
     if (e->record >= e->bytes.size()) broken("a write after the last record");
-    const velm::dump::Record& r = e->image->records[e->record];
+    const velm::dump::Record& r = (*e->records)[static_cast<uint32_t>(e->record)];
     const std::vector<uint8_t>& want = e->bytes[e->record];
     if (length == 0 || length > r.length - e->offset) broken("a write of the wrong length");
     if (address != r.address + e->offset) broken("a write at the wrong address");
@@ -87,36 +90,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (report.word > size / 4) broken("the report names a word past the image");
     if (result == VELM_OK && report.word + 3 != size / 4) broken("a sound image that goes on");
 
-    // velm_dump's decoder reads the same words. It accepts one record velm_boot refuses,
-    // as c6x_velm never writes it: one whose last byte lies at address 0xFFFFFFFF.
-    velm::dump::Image image;
-    image.stream.encoding = velm::dump::Encoding::binary;
-    for (size_t i = 0; i + 4 <= size; i += 4) {
-        image.stream.words.push_back(static_cast<uint32_t>(data[i]) | data[i + 1] << 8 |
-                                     data[i + 2] << 16 | static_cast<uint32_t>(data[i + 3]) << 24);
-    }
-    image.stream.stray_bytes = static_cast<uint32_t>(size % 4);
-    image.stream.end_position = size;
-    velm::dump::decode_records(&image);
-    bool sound = !velm::dump::has_errors(image);
-    for (const velm::dump::Record& r : image.records) {
-        if (r.kind != velm::dump::RecordKind::end && uint64_t{r.address} + r.length > 0xFFFFFFFFu) {
-            sound = false;
-        }
-    }
+    // velm_dump's decoder reads the same bytes, as velm_dump reads a BINARY image, and
+    // must judge them as velm_check_bytes does.
+    using namespace velm::dump;
+    ImageRead image;
+    Decoder* decoder = decoder_new(&image, Encoding::binary, true);
+    binary_feed(decoder, data, size);
+    binary_finish(decoder);
+    decoder_free(decoder);
+    const bool sound = !image.errors;
     if (sound != (result == VELM_OK)) {
         broken(std::string("velm_dump finds the image ") + (sound ? "sound" : "damaged") +
                ", velm_check_bytes says " + std::to_string(result));
     }
 
     Expected model;
-    model.image = &image;
+    model.records = &image.records;
     model.allowed = result == VELM_OK;
     if (result == VELM_OK) {
-        for (const velm::dump::Record& r : image.records) {
-            if (r.kind != velm::dump::RecordKind::end) {
-                model.bytes.push_back(velm::dump::record_bytes(image, r));
-            }
+        for (const Record& r : image.records) {
+            if (kind_of(r) == RecordKind::end) continue;
+            const uint8_t* at = data + position_of(r) + 12;
+            model.bytes.emplace_back(at, at + r.length);
         }
     }
     const size_t pieces = run_boot(model, false, SIZE_MAX, result, [&](Expected* e) {
@@ -130,7 +125,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // The same words as a compiled-in array, exactly as long (so that the sanitizer
     // catches a read past it). With stray bytes the array is a different image.
-    std::vector<unsigned int> words(image.stream.words.begin(), image.stream.words.end());
+    std::vector<unsigned int> words;
+    for (size_t i = 0; i + 4 <= size; i += 4) words.push_back(velm::load_le32(data + i));
     velm_report text_report;
     const int text_result =
         velm_check(words.empty() ? nullptr : words.data(), words.size(), &text_report);

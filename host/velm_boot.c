@@ -46,7 +46,6 @@ static int check(const struct image* im, struct velm_report* report) {
     for (;;) {
         const size_t left = im->word_count - at;
         uint32_t tag;
-        uint32_t address;
         uint32_t length;
         if (left == 0) {
             /* Stray bytes here are the start of a header that is cut short. */
@@ -54,7 +53,7 @@ static int check(const struct image* im, struct velm_report* report) {
             break;
         }
         tag = word_at(im, at);
-        if (tag != VELM_TAG_SECTION && tag != VELM_TAG_CINIT && tag != VELM_TAG_END) {
+        if (velm_check_record(tag, 0, 0) == VELM_ERR_UNKNOWN_TAG) {
             error = VELM_ERR_UNKNOWN_TAG;
             break;
         }
@@ -62,28 +61,15 @@ static int check(const struct image* im, struct velm_report* report) {
             error = VELM_ERR_TRUNCATED;
             break;
         }
-        address = word_at(im, at + 1);
         length = word_at(im, at + 2);
+        error = velm_check_record(tag, word_at(im, at + 1), length);
+        if (error != VELM_OK) break;
         if (tag == VELM_TAG_END) {
-            if (address != 0 || length != 0) {
-                error = VELM_ERR_BAD_END;
-            } else if (left > 3 || im->stray != 0) {
+            if (left > 3 || im->stray != 0) {
                 error = VELM_ERR_AFTER_END;
                 ++record;
                 at += 3;
-            } else {
-                error = VELM_OK;
             }
-            break;
-        }
-        /* c6x_velm never writes either length: 0 carries nothing, and 0xFFFFFFFF is
-         * what a damaged or negative length word reads as. */
-        if (length == 0 || length == 0xFFFFFFFFu) {
-            error = VELM_ERR_BAD_LENGTH;
-            break;
-        }
-        if (length > 0xFFFFFFFFu - address) {
-            error = VELM_ERR_ADDRESS_RANGE;
             break;
         }
         /* left is at least 3 here; a record holds at most 2^30 data words. */
@@ -162,6 +148,17 @@ static struct image binary_image(const void* bytes, size_t byte_count) {
     im.word_count = byte_count / 4;
     im.stray = byte_count % 4;
     return im;
+}
+
+int velm_check_record(uint32_t tag, uint32_t address, uint32_t length) {
+    if (tag == VELM_TAG_END) return address == 0 && length == 0 ? VELM_OK : VELM_ERR_BAD_END;
+    if (tag != VELM_TAG_SECTION && tag != VELM_TAG_CINIT) return VELM_ERR_UNKNOWN_TAG;
+    /* c6x_velm never writes either length: 0 carries nothing, and 0xFFFFFFFF is what a
+     * damaged or negative length word reads as. */
+    if (length == 0 || length == 0xFFFFFFFFu) return VELM_ERR_BAD_LENGTH;
+    /* The last byte, address + length - 1, must not lie above 0xFFFFFFFE. */
+    if (length > 0xFFFFFFFFu - address) return VELM_ERR_ADDRESS_RANGE;
+    return VELM_OK;
 }
 
 int velm_check(const unsigned int* words, size_t word_count, struct velm_report* report) {

@@ -72,6 +72,16 @@ struct velm_report {
 typedef int (*velm_write_fn)(void* ctx, uint32_t address, const unsigned int* data_words,
                              uint32_t byte_length);
 
+/* Judges one record by its three header words: the rule every record of a sound image
+ * meets, which velm_check applies to each record and velm_dump applies too, so that the
+ * two never disagree. Returns VELM_OK for a section or cinit record whose length is 1 to
+ * 0xFFFFFFFE and whose last data byte lies at 0xFFFFFFFE at the highest (address +
+ * length at most 0xFFFFFFFF), and for an end record with address and length 0.
+ * Otherwise VELM_ERR_UNKNOWN_TAG (decided by the tag alone, whatever the other two
+ * words), VELM_ERR_BAD_LENGTH, VELM_ERR_ADDRESS_RANGE or VELM_ERR_BAD_END. Whether the
+ * data words are present, and what follows the end record, is for the caller to see. */
+int velm_check_record(uint32_t tag, uint32_t address, uint32_t length);
+
 /* Checks the image of `word_count` words at `words` (which may be NULL when
  * `word_count` is 0). Returns VELM_OK or a VELM_ERR_ code, and fills `report` unless it
  * is NULL. */

@@ -1,5 +1,8 @@
 #include "dump/dump_format.h"
 
+#include <cstdio>
+#include <cstring>
+
 #include "dump/printf_string.h"
 
 namespace velm::dump {
@@ -21,8 +24,8 @@ const char* encoding_name(Encoding e) {
     return e == Encoding::binary ? "BINARY" : "TEXT";
 }
 
-std::string position_key(const WordStream& s) {
-    return s.encoding == Encoding::binary ? "byte_offset" : "line";
+const char* position_key(Encoding e) {
+    return e == Encoding::binary ? "byte_offset" : "line";
 }
 
 // Length of the valid UTF-8 sequence at text[i], or 0 when there is none.
@@ -52,7 +55,40 @@ size_t utf8_sequence(const std::string& text, size_t i) {
     return n;
 }
 
+bool append_to_string(void* ctx, const char* p, size_t n, std::string*) {
+    static_cast<std::string*>(ctx)->append(p, n);
+    return true;
+}
+
 }  // namespace
+
+void string_sink(OutSink* sink, std::string* text) {
+    sink->write = append_to_string;
+    sink->ctx = text;
+}
+
+bool flush(OutSink* sink) {
+    if (sink->used > 0 && !sink->failed) {
+        sink->failed = !sink->write(sink->ctx, sink->buf, sink->used, &sink->error);
+    }
+    sink->used = 0;
+    return !sink->failed;
+}
+
+void put(OutSink* sink, const char* p, size_t n) {
+    while (n > 0) {
+        if (sink->used == sizeof sink->buf) flush(sink);
+        const size_t take = std::min(n, sizeof sink->buf - sink->used);
+        std::memcpy(sink->buf + sink->used, p, take);
+        sink->used += take;
+        p += take;
+        n -= take;
+    }
+}
+
+void put(OutSink* sink, const std::string& text) {
+    put(sink, text.data(), text.size());
+}
 
 std::string json_string(const std::string& text) {
     std::string out = "\"";
@@ -79,107 +115,165 @@ std::string json_string(const std::string& text) {
     return out + "\"";
 }
 
-std::string format_listing(const std::string& file, const Image& image) {
-    std::string out;
-    out += "file:      " + file + "\n";
-    out += std::string("encoding:  ") + encoding_name(image.stream.encoding) + "\n\n";
-    out += "index  kind     address     length      last        words  crc32\n";
-    for (const Record& r : image.records) {
-        bool end = r.kind == RecordKind::end;
-        out +=
-            format("%5u  %-7s  0x%08X  0x%08X  %-10s  %5u  %s\n", r.index, kind_name(r.kind),
-                   r.address, r.length, end || r.length == 0 ? "-" : hex(last_address(r)).c_str(),
-                   r.data_words, end ? "-" : format("0x%08X", r.crc32).c_str());
+void put_listing_start(OutSink* sink, const std::string& file, Encoding encoding) {
+    put(sink, "file:      " + file + "\n");
+    put(sink, std::string("encoding:  ") + encoding_name(encoding) + "\n\n");
+    put(sink, "index  kind     address     length      last        words  crc32\n");
+}
+
+void put_listing_record(OutSink* sink, uint32_t index, const Record& r) {
+    const bool end = kind_of(r) == RecordKind::end;
+    char last[16] = "-";
+    char crc[16] = "-";
+    if (!end && r.length > 0)
+        std::snprintf(last, sizeof last, "0x%08llX", static_cast<ull>(last_address(r)));
+    if (!end) std::snprintf(crc, sizeof crc, "0x%08X", r.crc32);
+    char line[128];
+    int n = std::snprintf(line, sizeof line, "%5u  %-7s  0x%08X  0x%08X  %-10s  %5u  %s\n", index,
+                          kind_name(kind_of(r)), r.address, r.length, last, data_words_of(r), crc);
+    put(sink, line, static_cast<size_t>(n));
+}
+
+void put_listing_end(OutSink* sink, const Summary& sum) {
+    put(sink,
+        format("\nrecords:   %llu (%llu section, %llu cinit)\n", static_cast<ull>(sum.records),
+               static_cast<ull>(sum.section_records), static_cast<ull>(sum.cinit_records)));
+    put(sink, format("bytes:     %llu\n", static_cast<ull>(sum.bytes)));
+    put(sink, "lowest:    " + (sum.has_range ? hex(sum.lowest) : "-") + "\n");
+    put(sink, "highest:   " + (sum.has_range ? hex(sum.highest) : "-") + "\n");
+}
+
+void put_json_start(OutSink* sink, const std::string& file, Encoding encoding) {
+    put(sink, "{\n  \"file\": " + json_string(file) + ",\n");
+    put(sink, std::string("  \"encoding\": \"") + encoding_name(encoding) + "\",\n");
+    put(sink, "  \"records\": [");
+}
+
+void put_json_record(OutSink* sink, Encoding encoding, uint32_t index, const Record& r,
+                     bool first) {
+    const bool end = kind_of(r) == RecordKind::end;
+    char last[24] = "null";
+    char crc[16] = "null";
+    if (!end && r.length > 0)
+        std::snprintf(last, sizeof last, "%llu", static_cast<ull>(last_address(r)));
+    if (!end) std::snprintf(crc, sizeof crc, "%u", r.crc32);
+    char line[320];
+    int n = std::snprintf(
+        line, sizeof line,
+        "%s    {\"index\": %u, \"kind\": \"%s\", \"tag\": %u, \"address\": %u, \"length\": %u, "
+        "\"last\": %s, \"words\": %u, \"crc32\": %s, \"%s\": %llu}",
+        first ? "\n" : ",\n", index, kind_name(kind_of(r)), tag_of(kind_of(r)), r.address, r.length,
+        last, data_words_of(r), crc, position_key(encoding), static_cast<ull>(position_of(r)));
+    put(sink, line, static_cast<size_t>(n));
+}
+
+void put_json_summary(OutSink* sink, bool any_records, const Summary& sum) {
+    put(sink, any_records ? "\n  ],\n" : "],\n");
+    put(sink,
+        format("  \"summary\": {\"records\": %llu, \"section_records\": %llu, "
+               "\"cinit_records\": %llu, \"bytes\": %llu, \"lowest\": %s, \"highest\": %s},\n",
+               static_cast<ull>(sum.records), static_cast<ull>(sum.section_records),
+               static_cast<ull>(sum.cinit_records), static_cast<ull>(sum.bytes),
+               sum.has_range ? std::to_string(sum.lowest).c_str() : "null",
+               sum.has_range ? std::to_string(sum.highest).c_str() : "null"));
+    put(sink, "  \"problems\": [");
+}
+
+void put_json_problem(OutSink* sink, Encoding encoding, const Problem& p, bool first) {
+    put(sink, std::string(first ? "\n" : ",\n") + "    {\"severity\": \"" +
+                  (p.severity == Severity::error ? "error" : "warning") +
+                  "\", \"record\": " + (p.record == 0 ? "null" : std::to_string(p.record)) +
+                  ", \"" + position_key(encoding) +
+                  "\": " + (p.has_position ? std::to_string(p.position) : "null") +
+                  ", \"message\": " + json_string(p.message) + "}");
+}
+
+void put_json_end(OutSink* sink, bool any_problems) {
+    put(sink, any_problems ? "\n  ]\n}\n" : "]\n}\n");
+}
+
+void put_problem(OutSink* sink, const std::string& file, const Problem& problem) {
+    put(sink, "velm_dump: " + file +
+                  (problem.severity == Severity::error ? ": error: " : ": warning: ") +
+                  problem.message + "\n");
+}
+
+void put_difference(OutSink* sink, const Difference& d, DiffCounts* counts) {
+    if (d.change == Change::removed || d.change == Change::added) {
+        const Record& r = d.change == Change::removed ? *d.a : *d.b;
+        ++(d.change == Change::removed ? counts->removed : counts->added);
+        put(sink, format("%-7s  %-7s  %s  %u bytes, crc32 0x%08X\n",
+                         d.change == Change::removed ? "removed" : "added", kind_name(kind_of(r)),
+                         range_text(r).c_str(), r.length, r.crc32));
+        return;
     }
-    Summary sum = summarize(image);
-    out += format("\nrecords:   %llu (%llu section, %llu cinit)\n", static_cast<ull>(sum.records),
-                  static_cast<ull>(sum.section_records), static_cast<ull>(sum.cinit_records));
-    out += format("bytes:     %llu\n", static_cast<ull>(sum.bytes));
-    out += "lowest:    " + (sum.has_range ? hex(sum.lowest) : "-") + "\n";
-    out += "highest:   " + (sum.has_range ? hex(sum.highest) : "-") + "\n";
-    return out;
+    ++counts->changed;
+    std::string what;
+    auto part = [&](const std::string& text) { what += (what.empty() ? "" : "; ") + text; };
+    if (d.kind_differs) {
+        part(std::string("kind ") + kind_name(kind_of(*d.a)) + " -> " + kind_name(kind_of(*d.b)));
+    }
+    if (d.length_differs) part("length " + hex(d.a->length) + " -> " + hex(d.b->length));
+    if (d.data_differ) part("data differ from " + hex(d.first_difference));
+    if (d.a->crc32 != d.b->crc32) {
+        what += format(" (crc32 0x%08X -> 0x%08X)", d.a->crc32, d.b->crc32);
+    }
+    put(sink, format("changed  %-7s  %s  %s\n", kind_name(kind_of(*d.a)), range_text(*d.a).c_str(),
+                     what.c_str()));
+}
+
+void put_diff_counts(OutSink* sink, const DiffCounts& c) {
+    if (c.changed + c.removed + c.added == 0) return;
+    put(sink, format("%u changed, %u removed, %u added\n", c.changed, c.removed, c.added));
+}
+
+std::string format_listing(const std::string& file, const Image& image) {
+    std::string text;
+    OutSink sink;
+    string_sink(&sink, &text);
+    put_listing_start(&sink, file, image.encoding);
+    for (uint32_t i = 0; i < image.records.size(); ++i)
+        put_listing_record(&sink, i + 1, image.records[i]);
+    put_listing_end(&sink, summarize(image.records));
+    flush(&sink);
+    return text;
 }
 
 std::string format_json(const std::string& file, const Image& image) {
-    const WordStream& s = image.stream;
-    std::string out = "{\n";
-    out += "  \"file\": " + json_string(file) + ",\n";
-    out += std::string("  \"encoding\": \"") + encoding_name(s.encoding) + "\",\n";
-    out += "  \"records\": [";
-    const char* sep = "\n";
-    for (const Record& r : image.records) {
-        bool end = r.kind == RecordKind::end;
-        out += sep;
-        out += format(
-            "    {\"index\": %u, \"kind\": \"%s\", \"tag\": %u, \"address\": %u, \"length\": %u, "
-            "\"last\": %s, \"words\": %u, \"crc32\": %s, \"%s\": %llu}",
-            r.index, kind_name(r.kind), r.tag, r.address, r.length,
-            end || r.length == 0 ? "null" : std::to_string(last_address(r)).c_str(), r.data_words,
-            end ? "null" : std::to_string(r.crc32).c_str(), position_key(s).c_str(),
-            static_cast<ull>(word_position(s, r.first_word)));
-        sep = ",\n";
+    std::string text;
+    OutSink sink;
+    string_sink(&sink, &text);
+    put_json_start(&sink, file, image.encoding);
+    for (uint32_t i = 0; i < image.records.size(); ++i) {
+        put_json_record(&sink, image.encoding, i + 1, image.records[i], i == 0);
     }
-    out += image.records.empty() ? "],\n" : "\n  ],\n";
-    Summary sum = summarize(image);
-    out += format(
-        "  \"summary\": {\"records\": %llu, \"section_records\": %llu, \"cinit_records\": %llu, "
-        "\"bytes\": %llu, \"lowest\": %s, \"highest\": %s},\n",
-        static_cast<ull>(sum.records), static_cast<ull>(sum.section_records),
-        static_cast<ull>(sum.cinit_records), static_cast<ull>(sum.bytes),
-        sum.has_range ? std::to_string(sum.lowest).c_str() : "null",
-        sum.has_range ? std::to_string(sum.highest).c_str() : "null");
-    out += "  \"problems\": [";
-    sep = "\n";
-    for (const Problem& p : image.problems) {
-        out += sep;
-        out += std::string("    {\"severity\": \"") +
-               (p.severity == Severity::error ? "error" : "warning") +
-               "\", \"record\": " + (p.record == 0 ? "null" : std::to_string(p.record)) + ", \"" +
-               position_key(s) + "\": " + (p.has_position ? std::to_string(p.position) : "null") +
-               ", \"message\": " + json_string(p.message) + "}";
-        sep = ",\n";
+    put_json_summary(&sink, !image.records.empty(), summarize(image.records));
+    for (size_t i = 0; i < image.problems.size(); ++i) {
+        put_json_problem(&sink, image.encoding, image.problems[i], i == 0);
     }
-    out += image.problems.empty() ? "]\n" : "\n  ]\n";
-    return out + "}\n";
+    put_json_end(&sink, !image.problems.empty());
+    flush(&sink);
+    return text;
 }
 
 std::string format_problem(const std::string& file, const Problem& problem) {
-    return "velm_dump: " + file +
-           (problem.severity == Severity::error ? ": error: " : ": warning: ") + problem.message +
-           "\n";
+    std::string text;
+    OutSink sink;
+    string_sink(&sink, &text);
+    put_problem(&sink, file, problem);
+    flush(&sink);
+    return text;
 }
 
 std::string format_diff(const std::vector<Difference>& differences) {
-    std::string out;
-    unsigned removed = 0;
-    unsigned changed = 0;
-    unsigned added = 0;
-    for (const Difference& d : differences) {
-        if (d.change == Change::removed || d.change == Change::added) {
-            const Record& r = d.change == Change::removed ? *d.a : *d.b;
-            ++(d.change == Change::removed ? removed : added);
-            out += format("%-7s  %-7s  %s  %u bytes, crc32 0x%08X\n",
-                          d.change == Change::removed ? "removed" : "added", kind_name(r.kind),
-                          range_text(r).c_str(), r.length, r.crc32);
-            continue;
-        }
-        ++changed;
-        std::string what;
-        auto part = [&](const std::string& text) { what += (what.empty() ? "" : "; ") + text; };
-        if (d.kind_differs)
-            part(std::string("kind ") + kind_name(d.a->kind) + " -> " + kind_name(d.b->kind));
-        if (d.length_differs) part("length " + hex(d.a->length) + " -> " + hex(d.b->length));
-        if (d.data_differ) part("data differ from " + hex(d.first_difference));
-        if (d.a->crc32 != d.b->crc32) {
-            what += format(" (crc32 0x%08X -> 0x%08X)", d.a->crc32, d.b->crc32);
-        }
-        out += format("changed  %-7s  %s  %s\n", kind_name(d.a->kind), range_text(*d.a).c_str(),
-                      what.c_str());
-    }
-    if (!differences.empty()) {
-        out += format("%u changed, %u removed, %u added\n", changed, removed, added);
-    }
-    return out;
+    std::string text;
+    OutSink sink;
+    string_sink(&sink, &text);
+    DiffCounts counts;
+    for (const Difference& d : differences) put_difference(&sink, d, &counts);
+    put_diff_counts(&sink, counts);
+    flush(&sink);
+    return text;
 }
 
 }  // namespace velm::dump

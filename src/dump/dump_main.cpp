@@ -1,51 +1,24 @@
 // velm_dump: lists, checks and compares VELM boot images. The work is done by run_dump;
-// this file only reads the files and writes the results.
+// this file only opens the files and connects the output streams.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
+#include <memory>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "dump/dump_options.h"
 #include "dump/dump_run.h"
+#include "platform/dump_files.h"
 #include "platform/std_streams.h"
 
 namespace {
 
-// Far above the largest image c6x_velm can write (a 4 MiB input gives about 20 MiB of
-// TEXT), and a bound on what a mistaken argument can make the tool swallow.
-constexpr size_t kMaxInput = 256u << 20;
-
-// Reads a whole file ("-": standard input). Returns "" or the reason it failed.
-std::string read_input(const std::string& path, std::string* bytes) {
-    std::FILE* f = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
-    if (f == nullptr) {
-        // Windows refuses to open a directory ("Permission denied") where POSIX opens it
-        // and fails the read: both say what it is.
-        int error = errno;
-        std::error_code ec;
-        if (std::filesystem::is_directory(std::filesystem::u8path(path), ec)) error = EISDIR;
-        return std::strerror(error);
-    }
-    std::string reason;
-    char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
-        if (bytes->size() + n > kMaxInput) {
-            reason = "file too large (more than 256 MiB)";
-            break;
-        }
-        bytes->append(buf, n);
-    }
-    if (reason.empty() && std::ferror(f)) reason = std::strerror(errno);
-    if (f != stdin) std::fclose(f);
-    return reason;
-}
-
-bool write_all(std::FILE* f, const std::string& text) {
-    return std::fwrite(text.data(), 1, text.size(), f) == text.size();
+bool write_stream(void* ctx, const char* p, size_t n, std::string* error) {
+    std::FILE* f = static_cast<std::FILE*>(ctx);
+    if (std::fwrite(p, 1, n, f) == n) return true;
+    *error = std::strerror(errno);
+    return false;
 }
 
 }  // namespace
@@ -53,6 +26,8 @@ bool write_all(std::FILE* f, const std::string& text) {
 int main(int argc, char** argv) {
     using namespace velm::dump;
     velm::std_streams_binary();
+    // velm_dump writes in blocks of its own; a write error shows at once.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
     std::vector<std::string> args(argv + 1, argv + argc);
     DumpOptions options;
     std::string fault = parse_dump_options(args, &options);
@@ -61,23 +36,35 @@ int main(int argc, char** argv) {
                      fault.c_str());
         return kExitTrouble;
     }
-    std::vector<DumpInput> inputs;
+    std::vector<Source> sources;
+    sources.reserve(options.files.size());
     for (const std::string& path : options.files) {
-        DumpInput in;
-        in.label = path == "-" ? "standard input" : path;
-        std::string reason = read_input(path, &in.bytes);
-        if (!reason.empty()) {
-            std::fprintf(stderr, "velm_dump: %s: %s\n", in.label.c_str(), reason.c_str());
+        velm::DumpFile file;
+        std::string reason;
+        if (path == "-") {
+            file = velm::dump_stdin();
+        } else if (!velm::dump_open(path, &file, &reason)) {
+            std::fprintf(stderr, "velm_dump: %s: %s\n", path.c_str(), reason.c_str());
+            for (Source& s : sources) close_source(&s);
             return kExitTrouble;
         }
-        inputs.push_back(std::move(in));
+        sources.push_back(file_source(path == "-" ? "standard input" : path, file));
     }
-    DumpResult result = run_dump(options, inputs);
-    bool written = write_all(stdout, result.out) && std::fflush(stdout) == 0;
-    write_all(stderr, result.err);
+    std::vector<Source*> pointers;
+    for (Source& s : sources) pointers.push_back(&s);
+    std::unique_ptr<OutSink> out(new OutSink);
+    std::unique_ptr<OutSink> err(new OutSink);
+    out->write = write_stream;
+    out->ctx = stdout;
+    err->write = write_stream;
+    err->ctx = stderr;
+    int status = run_dump(options, pointers, out.get(), err.get());
+    const bool written = flush(out.get());
+    flush(err.get());
+    for (Source& s : sources) close_source(&s);
     if (!written) {
-        std::fprintf(stderr, "velm_dump: write error: %s\n", std::strerror(errno));
+        std::fprintf(stderr, "velm_dump: write error: %s\n", out->error.c_str());
         return kExitTrouble;
     }
-    return result.status;
+    return status;
 }

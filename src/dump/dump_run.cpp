@@ -1,78 +1,190 @@
 #include "dump/dump_run.h"
 
-#include "dump/dump_format.h"
+#include <memory>
+
 #include "dump/image.h"
 #include "dump/image_diff.h"
 #include "dump/image_reader.h"
+#include "dump/printf_string.h"
 
 namespace velm::dump {
 
 namespace {
 
-// Appends the problem lines of one image; true when they fail the run.
-bool report(const std::string& label, const Image& image, bool strict, std::string* err) {
-    for (const Problem& p : image.problems) *err += format_problem(label, p);
-    return has_errors(image) || (strict && has_warnings(image));
+int trouble(OutSink* err, const std::string& label, const std::string& text) {
+    put(err, "velm_dump: " + label + ": " + text + "\n");
+    return kExitTrouble;
 }
 
 // A program given where an image belongs is named for what it is, in one line, instead
-// of being decoded into a list of meaningless problems. True when it was one.
-bool refuse_program(const DumpInput& in, std::string* err) {
-    const char* kind =
-        program_kind(reinterpret_cast<const uint8_t*>(in.bytes.data()), in.bytes.size());
-    if (kind == nullptr) return false;
-    *err += "velm_dump: " + in.label + ": " + kind +
-            ", not a VELM image: convert it with c6x_velm first\n";
-    return true;
+// of being decoded into a list of meaningless problems.
+void refuse_program(OutSink* err, const Source& src, const ImageRead& image) {
+    put(err, "velm_dump: " + src.label + ": " + image.program +
+                 ", not a VELM image: convert it with c6x_velm first\n");
+}
+
+int read_trouble(OutSink* err, const Source& src, ReadStatus st, const ImageRead& image) {
+    if (st == ReadStatus::io_error) return trouble(err, src.label, image.failure);
+    return trouble(err, src.label, format("out of memory after %u records", image.records.size()));
+}
+
+void report(OutSink* err, const std::string& label, const ImageRead& image) {
+    ProblemWalk walk;
+    Problem p;
+    while (next_problem(image, &walk, &p)) put_problem(err, label, p);
+}
+
+bool fails(const ImageRead& image, bool strict) {
+    return image.errors || (strict && image.warnings);
+}
+
+// The records read so far, printed as they come.
+struct Listing {
+    OutSink* out;
+    const ImageRead* image;
+    Mode mode;
+    uint32_t printed = 0;
+};
+
+void print_records(void* ctx) {
+    Listing* l = static_cast<Listing*>(ctx);
+    const RecordTable& records = l->image->records;
+    for (; l->printed < records.size(); ++l->printed) {
+        if (l->mode == Mode::list) {
+            put_listing_record(l->out, l->printed + 1, records[l->printed]);
+        } else {
+            put_json_record(l->out, l->image->encoding, l->printed + 1, records[l->printed],
+                            l->printed == 0);
+        }
+    }
+}
+
+int run_one(const DumpOptions& options, Source* src, OutSink* out, OutSink* err) {
+    ImageRead image;
+    ImageReader reader;
+    Listing listing{out, &image, options.mode};
+    ReadOptions ro;
+    ro.crc = options.mode != Mode::check;
+    if (options.mode != Mode::check) {
+        ro.progress = print_records;
+        ro.ctx = &listing;
+    }
+    ReadStatus st = read_begin(&reader, src, ro, &image);
+    if (st == ReadStatus::program) {
+        refuse_program(err, *src, image);
+        return kExitTrouble;
+    }
+    if (st != ReadStatus::ok) return read_trouble(err, *src, st, image);
+    // A TEXT image's records stand only once its list has ended without a syntax error.
+    if (image.encoding == Encoding::text) reader.options.progress = nullptr;
+    if (options.mode == Mode::list) put_listing_start(out, src->label, image.encoding);
+    if (options.mode == Mode::json) put_json_start(out, src->label, image.encoding);
+    st = read_rest(&reader);
+    if (st == ReadStatus::ok && !find_overlaps(&image)) st = ReadStatus::no_memory;
+    if (st != ReadStatus::ok) return read_trouble(err, *src, st, image);
+    if (options.mode != Mode::check) print_records(&listing);
+    if (options.mode == Mode::list) put_listing_end(out, summarize(image.records));
+    if (options.mode == Mode::json) {
+        put_json_summary(out, !image.records.empty(), summarize(image.records));
+        ProblemWalk walk;
+        Problem p;
+        bool first = true;
+        while (next_problem(image, &walk, &p)) {
+            put_json_problem(out, image.encoding, p, first);
+            first = false;
+        }
+        put_json_end(out, !first);
+    }
+    report(err, src->label, image);
+    return fails(image, options.strict) ? kExitProblems : kExitOk;
+}
+
+struct DiffOutput {
+    OutSink* out;
+    DiffCounts counts;
+};
+
+void print_difference(void* ctx, const Difference& d) {
+    DiffOutput* o = static_cast<DiffOutput*>(ctx);
+    put_difference(o->out, d, &o->counts);
+}
+
+int run_diff(const DumpOptions& options, Source* a, Source* b, OutSink* out, OutSink* err) {
+    // Each image is read twice at most: a pipe is copied aside as it is read the first
+    // time, so that the second read can go to the copy.
+    for (Source* s : {a, b}) {
+        if (!source_random(*s) && !source_start_spool(s)) return trouble(err, s->label, s->error);
+    }
+    ImageRead ia;
+    ImageRead ib;
+    ImageReader ra;
+    ImageReader rb;
+    ReadStatus sa = read_begin(&ra, a, ReadOptions(), &ia);
+    if (sa != ReadStatus::ok && sa != ReadStatus::program) return read_trouble(err, *a, sa, ia);
+    ReadStatus sb = read_begin(&rb, b, ReadOptions(), &ib);
+    if (sb != ReadStatus::ok && sb != ReadStatus::program) return read_trouble(err, *b, sb, ib);
+    if (sa == ReadStatus::program) refuse_program(err, *a, ia);
+    if (sb == ReadStatus::program) refuse_program(err, *b, ib);
+    if (sa == ReadStatus::program || sb == ReadStatus::program) return kExitTrouble;
+    sa = read_rest(&ra);
+    if (sa == ReadStatus::ok && !find_overlaps(&ia)) sa = ReadStatus::no_memory;
+    if (sa != ReadStatus::ok) return read_trouble(err, *a, sa, ia);
+    sb = read_rest(&rb);
+    if (sb == ReadStatus::ok && !find_overlaps(&ib)) sb = ReadStatus::no_memory;
+    if (sb != ReadStatus::ok) return read_trouble(err, *b, sb, ib);
+    if (fails(ia, options.strict) || fails(ib, options.strict)) {
+        report(err, a->label, ia);
+        report(err, b->label, ib);
+        return kExitTrouble;  // a damaged image is no basis for a comparison
+    }
+    DiffOutput o{out, DiffCounts()};
+    DiffTrouble problem;
+    if (!diff_images(DiffSide{a, &ia}, DiffSide{b, &ib}, print_difference, &o, &problem)) {
+        return trouble(err, problem.side->label, problem.reason);
+    }
+    put_diff_counts(out, o.counts);
+    report(err, a->label, ia);
+    report(err, b->label, ib);
+    return o.counts.changed + o.counts.removed + o.counts.added == 0 ? kExitOk : kExitProblems;
 }
 
 }  // namespace
 
-DumpResult run_dump(const DumpOptions& options, const std::vector<DumpInput>& inputs) {
-    DumpResult result;
+int run_dump(const DumpOptions& options, const std::vector<Source*>& sources, OutSink* out,
+             OutSink* err) {
     switch (options.mode) {
         case Mode::help:
-            result.out = help_text();
-            return result;
+            put(out, help_text());
+            return kExitOk;
         case Mode::version:
-            result.out = version_text();
-            return result;
-        case Mode::diff: {
-            bool program_a = refuse_program(inputs[0], &result.err);
-            bool program_b = refuse_program(inputs[1], &result.err);
-            if (program_a || program_b) {
-                result.status = kExitTrouble;
-                return result;
-            }
-            Image a = read_image(inputs[0].bytes);
-            Image b = read_image(inputs[1].bytes);
-            bool bad_a = report(inputs[0].label, a, options.strict, &result.err);
-            bool bad_b = report(inputs[1].label, b, options.strict, &result.err);
-            if (bad_a || bad_b) {
-                result.status = kExitTrouble;  // a damaged image is no basis for a comparison
-                return result;
-            }
-            std::vector<Difference> differences = diff_images(a, b);
-            result.out = format_diff(differences);
-            result.status = differences.empty() ? kExitOk : kExitProblems;
-            return result;
-        }
+            put(out, version_text());
+            return kExitOk;
+        case Mode::diff:
+            return run_diff(options, sources[0], sources[1], out, err);
         case Mode::list:
         case Mode::check:
-        case Mode::json: {
-            const DumpInput& in = inputs[0];
-            if (refuse_program(in, &result.err)) {
-                result.status = kExitTrouble;
-                return result;
-            }
-            Image image = read_image(in.bytes);
-            if (options.mode == Mode::list) result.out = format_listing(in.label, image);
-            if (options.mode == Mode::json) result.out = format_json(in.label, image);
-            bool bad = report(in.label, image, options.strict, &result.err);
-            result.status = bad ? kExitProblems : kExitOk;
-            return result;
-        }
+        case Mode::json:
+            return run_one(options, sources[0], out, err);
     }
+    return kExitTrouble;
+}
+
+DumpResult run_dump(const DumpOptions& options, const std::vector<DumpInput>& inputs) {
+    DumpResult result;
+    std::vector<Source> sources;
+    for (const DumpInput& in : inputs) {
+        sources.push_back(memory_source(in.label, reinterpret_cast<const uint8_t*>(in.bytes.data()),
+                                        in.bytes.size()));
+    }
+    std::vector<Source*> pointers;
+    for (Source& s : sources) pointers.push_back(&s);
+    std::unique_ptr<OutSink> out(new OutSink);
+    std::unique_ptr<OutSink> err(new OutSink);
+    string_sink(out.get(), &result.out);
+    string_sink(err.get(), &result.err);
+    result.status = run_dump(options, pointers, out.get(), err.get());
+    flush(out.get());
+    flush(err.get());
     return result;
 }
 

@@ -1,27 +1,19 @@
-// A VELM boot image as velm_dump sees it: the 32-bit words of the file, the records
-// decoded from them, and the problems found on the way. The record stream and its two
-// encodings are laid out in core/velm_format.h.
+// A VELM boot image as velm_dump keeps it while reading: the records, a few bytes each,
+// and the problems found on the way. The data words are never kept: whatever needs them
+// again (--diff) reads them again from the file. The record stream and its two encodings
+// are laid out in core/velm_format.h.
 #ifndef C6X_VELM_DUMP_IMAGE_H
 #define C6X_VELM_DUMP_IMAGE_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "core/velm_format.h"
 
 namespace velm::dump {
 
 enum class Encoding { binary, text };
-
-// The words of an image in file order, and where each one stands in the file.
-struct WordStream {
-    Encoding encoding = Encoding::binary;
-    std::vector<uint32_t> words;
-    std::vector<uint32_t> lines;  // TEXT: the line of each word (from 1); BINARY: empty
-    uint32_t stray_bytes = 0;     // BINARY: 1 to 3 bytes after the last whole word
-    uint64_t end_position = 0;    // BINARY: file length; TEXT: line where the list ends
-};
 
 enum class Severity { warning, error };
 
@@ -33,24 +25,104 @@ struct Problem {
     std::string message;    // the whole text, naming the record and its position
 };
 
-enum class RecordKind { section, cinit, end };
+enum class RecordKind : uint8_t { section, cinit, end };
 
-// A record whose header and data words are all present.
+// One record whose header and data words are all present. Its index (from 1, the end
+// record counted too) is its place in the table. An image may hold hundreds of millions
+// of records, so this is 28 bytes: the kind rides in the top two bits of the position.
+#pragma pack(push, 4)
 struct Record {
-    uint32_t index = 0;  // from 1, in file order; the end record is counted too
-    RecordKind kind = RecordKind::section;
-    uint32_t tag = 0;
-    uint32_t address = 0;
-    uint32_t length = 0;
-    uint64_t first_word = 0;  // index of the tag in WordStream::words
-    uint32_t data_words = 0;  // ceil(length / 4)
-    uint32_t crc32 = 0;       // of the `length` data bytes
+    uint64_t position_kind;  // position of the tag: byte offset (BINARY) or line (TEXT)
+    uint64_t resume;         // byte offset of the tag in the file, where a second read
+                             // of the record starts (--diff reuses it, see image_diff.cpp)
+    uint32_t address;
+    uint32_t length;
+    uint32_t crc32;  // of the `length` data bytes; 0 when not computed (--check)
 };
+#pragma pack(pop)
 
-struct Image {
-    WordStream stream;
-    std::vector<Record> records;  // complete records in file order, end record included
-    std::vector<Problem> problems;
+constexpr uint64_t kPositionMask = (uint64_t{1} << 62) - 1;
+
+inline RecordKind kind_of(const Record& r) {
+    return static_cast<RecordKind>(r.position_kind >> 62);
+}
+inline uint64_t position_of(const Record& r) {
+    return r.position_kind & kPositionMask;
+}
+inline Record make_record(RecordKind kind, uint64_t position, uint64_t resume, uint32_t address,
+                          uint32_t length) {
+    Record r;
+    r.position_kind = (position & kPositionMask) | (uint64_t{static_cast<uint8_t>(kind)} << 62);
+    r.resume = resume;
+    r.address = address;
+    r.length = length;
+    r.crc32 = 0;
+    return r;
+}
+
+// The record's tag, the words its data take (ceil(length / 4), 0 for the end record)
+// and its last address (address + length - 1, in 64 bits; only meaningful for a length
+// above 0).
+uint32_t tag_of(RecordKind kind);
+inline uint32_t data_words_of(const Record& r) {
+    return kind_of(r) == RecordKind::end
+               ? 0
+               : static_cast<uint32_t>((static_cast<uint64_t>(r.length) + 3) / 4);
+}
+inline uint64_t last_address(const Record& r) {
+    return static_cast<uint64_t>(r.address) + r.length - 1;
+}
+
+const char* kind_name(RecordKind kind);
+
+// "byte offset 28" or "line 27".
+std::string position_text(Encoding encoding, uint64_t position);
+
+// The records of an image in file order, in blocks of 65,536 that never move: memory
+// grows with the records read and nothing else, and a record's address stays valid.
+// Allocation failures are reported, never thrown.
+class RecordTable {
+  public:
+    RecordTable() = default;
+    RecordTable(const RecordTable&) = delete;
+    RecordTable& operator=(const RecordTable&) = delete;
+    RecordTable(RecordTable&& other) noexcept;
+    RecordTable& operator=(RecordTable&& other) noexcept;
+    ~RecordTable();
+
+    // False when there is no memory for it, or the table holds 0xFFFFFFFE records.
+    bool append(const Record& r);
+    void clear();
+
+    uint32_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    Record& operator[](uint32_t i) { return blocks_[i >> kBlockBits][i & kBlockMask]; }
+    const Record& operator[](uint32_t i) const { return blocks_[i >> kBlockBits][i & kBlockMask]; }
+    const Record& back() const { return (*this)[size_ - 1]; }
+
+    class const_iterator {
+      public:
+        const_iterator(const RecordTable* t, uint32_t i) : table_(t), i_(i) {}
+        const Record& operator*() const { return (*table_)[i_]; }
+        const_iterator& operator++() {
+            ++i_;
+            return *this;
+        }
+        bool operator!=(const const_iterator& o) const { return i_ != o.i_; }
+
+      private:
+        const RecordTable* table_;
+        uint32_t i_;
+    };
+    const_iterator begin() const { return const_iterator(this, 0); }
+    const_iterator end() const { return const_iterator(this, size_); }
+
+  private:
+    static constexpr uint32_t kBlockBits = 16;
+    static constexpr uint32_t kBlockMask = (1u << kBlockBits) - 1;
+    Record** blocks_ = nullptr;
+    uint32_t size_ = 0;
+    uint32_t block_slots_ = 0;
 };
 
 struct Summary {
@@ -63,33 +135,7 @@ struct Summary {
     uint64_t highest = 0;    // highest address covered (may pass 0xFFFFFFFF)
 };
 
-const char* kind_name(RecordKind kind);
-
-// Byte offset (BINARY) or line (TEXT) of word `word`; the end position for a word past
-// the last one.
-uint64_t word_position(const WordStream& stream, uint64_t word);
-// "byte offset 28" or "line 27".
-std::string position_text(const WordStream& stream, uint64_t position);
-
-// The last address a record covers: address + length - 1, in 64 bits. Only meaningful
-// for a length above 0.
-inline uint64_t last_address(const Record& r) {
-    return static_cast<uint64_t>(r.address) + r.length - 1;
-}
-
-// The `length` data bytes of a complete record.
-std::vector<uint8_t> record_bytes(const Image& image, const Record& record);
-
-// Decodes image->stream into records, appending every problem of the record stream
-// (errors) and every overlap of two records' address ranges (warnings) to
-// image->problems. Decoding stops at the first problem after which the next record's
-// start is unknown: an unknown tag, a cut-short record, a length of 0xFFFFFFFF.
-void decode_records(Image* image);
-
-Summary summarize(const Image& image);
-
-bool has_errors(const Image& image);
-bool has_warnings(const Image& image);
+Summary summarize(const RecordTable& records);
 
 }  // namespace velm::dump
 

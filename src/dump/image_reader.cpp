@@ -1,305 +1,444 @@
 #include "dump/image_reader.h"
 
-#include <cstdio>
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <utility>
 
 #include "core/byte_order.h"
+#include "dump/crc32.h"
+#include "dump/printf_string.h"
+#include "velm_boot.h"
 
 namespace velm::dump {
 
 namespace {
 
-Problem syntax_error(uint32_t line, const std::string& text) {
+constexpr size_t kWindow = 256 * 1024;
+constexpr size_t kHead = 64;  // read before deciding: enough for both program headers
+
+Problem make_problem(Severity severity, uint32_t record, bool has_position, uint64_t position,
+                     std::string message) {
     Problem p;
-    p.severity = Severity::error;
-    p.has_position = true;
-    p.position = line;
-    p.message = "line " + std::to_string(line) + ": " + text;
+    p.severity = severity;
+    p.record = record;
+    p.has_position = has_position;
+    p.position = position;
+    p.message = std::move(message);
     return p;
 }
 
-// The characters of a C source after line splicing (translation phase 2): a backslash
-// directly followed by a line end (LF or CR LF) is removed together with the line end,
-// so a `//` comment ending in a backslash goes on on the next line, as a compiler reads it.
-// Lines are counted at every LF, spliced or not.
-class Source {
-  public:
-    Source(const uint8_t* data, size_t size) : p_(data), end_(data + size) {}
-
-    // The next character (0 to 255) or -1 at the end, without taking it.
-    int peek() {
-        p_ = skip_splices(p_, &line_);
-        return p_ < end_ ? *p_ : -1;
-    }
-    // The character after the next one.
-    int peek_second() {
-        const uint8_t* q = skip_splices(p_, &line_);
-        if (q >= end_) return -1;
-        uint32_t ignored = 0;
-        q = skip_splices(q + 1, &ignored);
-        return q < end_ ? *q : -1;
-    }
-    int get() {
-        int c = peek();
-        if (c < 0) return c;
-        ++p_;
-        last_line_ = line_;
-        if (c == '\n') ++line_;
-        return c;
-    }
-    uint32_t line() {
-        peek();
-        return line_;
-    }
-    // The line of the last character taken (for the end of the file).
-    uint32_t last_line() const { return last_line_; }
-
-  private:
-    const uint8_t* skip_splices(const uint8_t* q, uint32_t* line) const {
-        for (;;) {
-            if (q + 1 < end_ && q[0] == '\\' && q[1] == '\n') {
-                q += 2;
-            } else if (q + 2 < end_ && q[0] == '\\' && q[1] == '\r' && q[2] == '\n') {
-                q += 3;
-            } else {
-                return q;
-            }
-            ++*line;
-        }
-    }
-
-    const uint8_t* p_;
-    const uint8_t* end_;
-    uint32_t line_ = 1;
-    uint32_t last_line_ = 1;
-};
-
-enum class Tok { end, identifier, number, punctuator };
-
-struct Token {
-    Tok kind = Tok::end;
-    uint32_t line = 0;
-    std::string text;    // as written (a punctuator is one character)
-    uint32_t value = 0;  // numbers only
-};
-
-bool is_space(int c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-bool is_digit(int c) {
-    return c >= '0' && c <= '9';
-}
-bool is_alpha(int c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
-}
-int digit_value(int c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return 99;
+// "1 byte", "2 bytes".
+std::string count(uint64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-std::string describe(const Token& t) {
-    if (t.kind == Tok::end) return "the end of the file";
-    if (t.kind == Tok::punctuator) {
-        unsigned char c = static_cast<unsigned char>(t.text[0]);
-        if (c < 0x20 || c >= 0x7F) {
-            char buf[16];
-            std::snprintf(buf, sizeof buf, "byte 0x%02X", c);
-            return buf;
-        }
-    }
-    std::string shown = t.text.size() > 32 ? t.text.substr(0, 32) + "..." : t.text;
-    return "'" + shown + "'";
+RecordKind kind_of_tag(uint32_t tag) {
+    return tag == kEndRecordTag     ? RecordKind::end
+           : tag == kCinitRecordTag ? RecordKind::cinit
+                                    : RecordKind::section;
 }
 
-// An integer suffix of C: at most one u/U and at most one of l, L, ll, LL, in either
-// order.
-bool valid_suffix(std::string s) {
-    if (!s.empty() && (s.front() == 'u' || s.front() == 'U')) {
-        s.erase(0, 1);
-    } else if (!s.empty() && (s.back() == 'u' || s.back() == 'U')) {
-        s.pop_back();
+// The problem of a record whose header breaks velm_boot's rule (`check`).
+std::string record_problem(Encoding encoding, uint32_t index, RecordKind kind, uint64_t position,
+                           uint32_t address, uint32_t length, int check) {
+    const std::string at = position_text(encoding, position);
+    if (kind == RecordKind::end) {
+        return format(
+            "end record (record %u) at %s: address 0x%08X and length 0x%08X must both be 0", index,
+            at.c_str(), address, length);
     }
-    return s.empty() || s == "l" || s == "L" || s == "ll" || s == "LL";
-}
-
-// Converts the text of a numeric literal. Returns an error text, empty on success.
-std::string convert_number(const std::string& text, uint32_t* value) {
-    size_t i = 0;
-    int base = 10;
-    if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        i = 2;
-    } else if (text[0] == '0') {
-        base = 8;  // "0" itself is an octal literal too, of value 0
+    const std::string named = format("record %u (%s) at %s", index, kind_name(kind), at.c_str());
+    if (check == VELM_ERR_BAD_LENGTH) {
+        return format("%s: invalid length 0x%08X", named.c_str(), length);
     }
-    size_t first_digit = i;
-    uint64_t v = 0;
-    bool too_big = false;
-    while (i < text.size() && digit_value(text[i]) < base) {
-        v = v * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit_value(text[i]));
-        if (v > 0xFFFFFFFFu) {
-            too_big = true;
-            v = 0xFFFFFFFFu;  // keeps the arithmetic bounded; the value is refused anyway
-        }
-        ++i;
+    // The last byte may lie at 0xFFFFFFFE at the highest.
+    const uint64_t last = static_cast<uint64_t>(address) + length - 1;
+    if (last > 0xFFFFFFFFu) {
+        return format("%s: address range 0x%08X..0x%09llX passes 0xFFFFFFFF", named.c_str(),
+                      address, static_cast<unsigned long long>(last));
     }
-    if (i == first_digit || !valid_suffix(text.substr(i))) {
-        return "invalid number '" + text + "'";
-    }
-    if (too_big) return "number " + text + " does not fit into 32 bits";
-    *value = static_cast<uint32_t>(v);
-    return "";
-}
-
-// Reads the next token. False, with the problem appended, for an unterminated comment
-// or a malformed number.
-bool next_token(Source* src, Token* tok, std::vector<Problem>* problems) {
-    for (;;) {
-        int c = src->peek();
-        if (is_space(c)) {
-            src->get();
-        } else if (c == '/' && src->peek_second() == '/') {
-            while (src->peek() >= 0 && src->peek() != '\n') src->get();
-        } else if (c == '/' && src->peek_second() == '*') {
-            uint32_t start = src->line();
-            src->get();
-            src->get();
-            for (;;) {
-                int d = src->get();
-                if (d < 0) {
-                    problems->push_back(syntax_error(start, "unterminated comment"));
-                    return false;
-                }
-                if (d == '*' && src->peek() == '/') {
-                    src->get();
-                    break;
-                }
-            }
-        } else {
-            break;
-        }
-    }
-    tok->line = src->line();
-    tok->text.clear();
-    tok->value = 0;
-    int c = src->peek();
-    if (c < 0) {
-        tok->kind = Tok::end;
-        tok->line = src->last_line();
-        return true;
-    }
-    if (is_alpha(c)) {
-        tok->kind = Tok::identifier;
-        while (is_alpha(src->peek()) || is_digit(src->peek())) {
-            tok->text += static_cast<char>(src->get());
-        }
-        return true;
-    }
-    if (is_digit(c)) {
-        // A preprocessing number: digits, letters, '_' and '.', checked as a whole, so
-        // that 0x1G or 1.5 is one bad number and not a number followed by something.
-        tok->kind = Tok::number;
-        while (is_alpha(src->peek()) || is_digit(src->peek()) || src->peek() == '.') {
-            tok->text += static_cast<char>(src->get());
-        }
-        std::string error = convert_number(tok->text, &tok->value);
-        if (!error.empty()) {
-            problems->push_back(syntax_error(tok->line, error));
-            return false;
-        }
-        return true;
-    }
-    tok->kind = Tok::punctuator;
-    tok->text = std::string(1, static_cast<char>(src->get()));
-    return true;
-}
-
-bool is_punct(const Token& t, char c) {
-    return t.kind == Tok::punctuator && t.text[0] == c;
-}
-
-// The parser's place: the source, the current token, and where problems go.
-struct Parser {
-    Source src;
-    Token tok;
-    std::vector<Problem>* problems;
-
-    bool next() { return next_token(&src, &tok, problems); }
-    bool expected(const std::string& what) {
-        problems->push_back(
-            syntax_error(tok.line, "expected " + what + ", found " + describe(tok)));
-        return false;
-    }
-};
-
-// unsigned int NAME [ ] = {      (any identifiers before NAME, two at least)
-bool read_declaration(Parser* p) {
-    if (!p->next()) return false;
-    int identifiers = 0;
-    while (p->tok.kind == Tok::identifier) {
-        ++identifiers;
-        if (!p->next()) return false;
-    }
-    if (identifiers < 2) return p->expected("the declaration 'unsigned int NAME[] = {'");
-    for (char c : {'[', ']', '=', '{'}) {
-        if (!is_punct(p->tok, c)) return p->expected(std::string("'") + c + "'");
-        if (!p->next()) return false;
-    }
-    return true;
-}
-
-enum class ListEnd {
-    closed,     // by its brace
-    cut_short,  // by the end of the file: the words so far are still decoded
-    broken,     // by a syntax error
-};
-
-// WORD, WORD, ... [,] }
-ListEnd read_words(Parser* p, WordStream* out) {
-    for (;;) {
-        if (p->tok.kind == Tok::end) {
-            out->end_position = p->tok.line;
-            p->problems->push_back(syntax_error(
-                p->tok.line, "the file ends inside the initializer list (no closing '};')"));
-            return ListEnd::cut_short;
-        }
-        if (is_punct(p->tok, '}')) break;  // an empty list, or a comma before the brace
-        if (p->tok.kind != Tok::number) {
-            p->expected("a number");
-            return ListEnd::broken;
-        }
-        out->words.push_back(p->tok.value);
-        out->lines.push_back(p->tok.line);
-        if (!p->next()) return ListEnd::broken;
-        if (is_punct(p->tok, ',')) {
-            if (!p->next()) return ListEnd::broken;
-        } else if (is_punct(p->tok, '}')) {
-            break;
-        } else if (p->tok.kind != Tok::end) {
-            p->expected("',' or '}'");
-            return ListEnd::broken;
-        }
-    }
-    out->end_position = p->tok.line;
-    return ListEnd::closed;
-}
-
-// } ; and nothing more but white space and comments.
-void read_closing(Parser* p) {
-    if (!p->next()) return;
-    if (!is_punct(p->tok, ';')) {
-        p->expected("';' after '}'");
-        return;
-    }
-    if (!p->next()) return;
-    if (p->tok.kind != Tok::end) {
-        p->problems->push_back(
-            syntax_error(p->tok.line, "unexpected " + describe(p->tok) + " after the declaration"));
-    }
+    return format("%s: address range 0x%08X..0xFFFFFFFF reaches 0xFFFFFFFF", named.c_str(),
+                  address);
 }
 
 }  // namespace
+
+// ---- the record decoder ------------------------------------------------------------------
+
+// The state of one pass over the record stream, fed BINARY bytes or TEXT words in file
+// order. A record enters the table once its last data word has come.
+struct Decoder {
+    enum class Phase { header, data, after_end, stopped };
+    ImageRead* out = nullptr;
+    Encoding encoding = Encoding::binary;
+    bool crc = true;
+    bool out_of_memory = false;
+    Phase phase = Phase::header;
+    uint32_t index = 0;  // records begun
+    // The record being read.
+    uint8_t header_bytes[12] = {};  // BINARY
+    uint32_t header_words[3] = {};  // TEXT
+    uint32_t header_have = 0;       // bytes (BINARY) or words (TEXT) of its header so far
+    uint64_t position = 0;          // of its tag
+    uint64_t resume = 0;
+    RecordKind kind = RecordKind::section;
+    uint32_t address = 0;
+    uint32_t length = 0;
+    int check = VELM_OK;      // velm_check_record's verdict on its header
+    uint64_t data_total = 0;  // data announced: bytes (BINARY, 4 a word) or words (TEXT)
+    uint64_t data_left = 0;
+    uint32_t crc_left = 0;  // data bytes not yet in the CRC (the rounding bytes never are)
+    uint32_t crc_state = 0;
+    // After the end record.
+    uint64_t after = 0;  // bytes (BINARY) or words (TEXT)
+    uint64_t after_position = 0;
+    uint64_t offset = 0;  // BINARY: file offset of the next byte
+};
+
+namespace {
+
+void add_tail(Decoder* d, uint32_t record, uint64_t position, std::string message) {
+    d->out->tail.push_back(
+        make_problem(Severity::error, record, true, position, std::move(message)));
+    d->out->errors = true;
+}
+
+std::string at(const Decoder* d, uint64_t position) {
+    return position_text(d->encoding, position);
+}
+
+void start_record(Decoder* d, uint64_t position, uint64_t resume) {
+    ++d->index;
+    d->position = position;
+    d->resume = resume;
+}
+
+// The tag of the record begun. False (decoding stops) when it is unknown.
+bool tag_arrived(Decoder* d, uint32_t tag) {
+    if (velm_check_record(tag, 0, 0) == VELM_ERR_UNKNOWN_TAG) {
+        add_tail(d, d->index, d->position,
+                 format("record %u at %s: unknown tag 0x%08X", d->index, at(d, d->position).c_str(),
+                        tag));
+        d->phase = Decoder::Phase::stopped;
+        return false;
+    }
+    d->kind = kind_of_tag(tag);
+    return true;
+}
+
+void complete_record(Decoder* d) {
+    Record r = make_record(d->kind, d->position, d->resume, d->address, d->length);
+    r.crc32 = d->crc ? crc32_end(d->crc_state) : 0;
+    if (!d->out->records.append(r)) {
+        d->out_of_memory = true;
+        d->phase = Decoder::Phase::stopped;
+        return;
+    }
+    if (d->check != VELM_OK) {
+        ++d->out->record_problems;
+        d->out->errors = true;
+    }
+    d->phase = d->kind == RecordKind::end ? Decoder::Phase::after_end : Decoder::Phase::header;
+}
+
+void header_arrived(Decoder* d, uint32_t address, uint32_t length) {
+    d->address = address;
+    d->length = length;
+    d->check = velm_check_record(tag_of(d->kind), address, length);
+    if (d->kind == RecordKind::end) {
+        d->after = 0;
+        complete_record(d);
+        return;
+    }
+    if (length == 0xFFFFFFFFu) {
+        // With 0xFFFFFFFF announced, where the next record starts is anybody's guess.
+        add_tail(
+            d, d->index, d->position,
+            record_problem(d->encoding, d->index, d->kind, d->position, address, length, d->check));
+        d->phase = Decoder::Phase::stopped;
+        return;
+    }
+    const uint64_t words = (static_cast<uint64_t>(length) + 3) / 4;
+    d->data_total = d->encoding == Encoding::binary ? 4 * words : words;
+    d->data_left = d->data_total;
+    d->crc_left = length;
+    d->crc_state = crc32_begin();
+    if (d->data_left == 0) {
+        complete_record(d);
+    } else {
+        d->phase = Decoder::Phase::data;
+    }
+}
+
+const char* end_of_data(const Decoder* d) {
+    return d->encoding == Encoding::binary ? "the end of the file"
+                                           : "the end of the initializer list";
+}
+
+// The file or the list has ended (at byte offset d->offset, or on line `end_line`).
+void finish(Decoder* d, uint64_t end_line) {
+    const bool binary = d->encoding == Encoding::binary;
+    const uint64_t end = binary ? d->offset : end_line;
+    switch (d->phase) {
+        case Decoder::Phase::header:
+            if (d->header_have == 0) {
+                std::string text;
+                if (d->index == 0 && binary) {
+                    text = "no end record: the file is empty";
+                } else if (d->index == 0) {
+                    text = format("no end record: the initializer list ending at %s is empty",
+                                  at(d, end).c_str());
+                } else {
+                    text = format("no end record: %s at %s, after record %u",
+                                  binary ? "the file ends" : "the initializer list ends",
+                                  at(d, end).c_str(), d->index);
+                }
+                add_tail(d, 0, end, text);
+            } else {
+                std::string have = binary ? format("%u of 12 bytes", d->header_have)
+                                          : format("%u of 3 words", d->header_have);
+                add_tail(d, d->index, d->position,
+                         format("record %u at %s: header cut short by %s: %s present", d->index,
+                                at(d, d->position).c_str(), end_of_data(d), have.c_str()));
+            }
+            break;
+        case Decoder::Phase::data: {
+            if (d->check != VELM_OK) {
+                add_tail(d, d->index, d->position,
+                         record_problem(d->encoding, d->index, d->kind, d->position, d->address,
+                                        d->length, d->check));
+            }
+            const uint64_t words = (static_cast<uint64_t>(d->length) + 3) / 4;
+            const uint64_t present = d->data_total - d->data_left;
+            const std::string announced = count(words, "data word", "data words");
+            const std::string have =
+                binary ? format("%s (%llu bytes) announced, %s present", announced.c_str(),
+                                static_cast<unsigned long long>(4 * words),
+                                count(present, "byte", "bytes").c_str())
+                       : format("%s announced, %llu present", announced.c_str(),
+                                static_cast<unsigned long long>(present));
+            add_tail(d, d->index, d->position,
+                     format("record %u (%s, address 0x%08X, length 0x%08X) at %s: cut short by "
+                            "%s: %s",
+                            d->index, kind_name(d->kind), d->address, d->length,
+                            at(d, d->position).c_str(), end_of_data(d), have.c_str()));
+            break;
+        }
+        case Decoder::Phase::after_end:
+            if (d->after > 0) {
+                const std::string more = binary ? count(d->after, "more byte", "more bytes")
+                                                : count(d->after, "more word", "more words");
+                const uint64_t from = binary ? d->position + 12 : d->after_position;
+                add_tail(d, d->index, from,
+                         format("end record (record %u) at %s is followed by %s, from %s", d->index,
+                                at(d, d->position).c_str(), more.c_str(), at(d, from).c_str()));
+            }
+            break;
+        case Decoder::Phase::stopped:
+            break;
+    }
+}
+
+// TEXT: a batch of words from the initializer list.
+void text_words(void* ctx, const TextWords& batch) {
+    Decoder* d = static_cast<Decoder*>(ctx);
+    size_t i = 0;
+    while (i < batch.count) {
+        switch (d->phase) {
+            case Decoder::Phase::header:
+                if (d->header_have == 0) {
+                    start_record(d, batch.line[i], batch.offset[i]);
+                    if (!tag_arrived(d, batch.value[i])) return;
+                }
+                d->header_words[d->header_have++] = batch.value[i++];
+                if (d->header_have == 3) {
+                    d->header_have = 0;
+                    header_arrived(d, d->header_words[1], d->header_words[2]);
+                }
+                break;
+            case Decoder::Phase::data: {
+                const size_t take =
+                    static_cast<size_t>(std::min<uint64_t>(d->data_left, batch.count - i));
+                if (d->crc && d->crc_left > 0) {
+                    uint8_t bytes[4 * TextWords::kMax];
+                    for (size_t k = 0; k < take; ++k) store_le32(bytes + 4 * k, batch.value[i + k]);
+                    const size_t n = std::min<size_t>(4 * take, d->crc_left);
+                    d->crc_state = crc32_update(d->crc_state, bytes, n);
+                    d->crc_left -= static_cast<uint32_t>(n);
+                }
+                i += take;
+                d->data_left -= take;
+                if (d->data_left == 0) complete_record(d);
+                break;
+            }
+            case Decoder::Phase::after_end:
+                if (d->after == 0) d->after_position = batch.line[i];
+                d->after += batch.count - i;
+                return;
+            case Decoder::Phase::stopped:
+                return;
+        }
+    }
+}
+
+// Where the first token of a C source would start: after an optional byte order mark
+// and white space. It must be a comment, a line splice or the first identifier of the
+// declaration.
+size_t first_token(const uint8_t* data, size_t size) {
+    size_t i = size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF ? 3 : 0;
+    while (i < size && (data[i] == ' ' || (data[i] >= '\t' && data[i] <= '\r'))) ++i;
+    return i;
+}
+
+// Why an encoding was taken when the file's start did not decide it.
+std::string reason_binary_assumed(const uint8_t* data, size_t size) {
+    const size_t at = first_token(data, size);
+    return format(
+        "read as BINARY: the file starts with neither the bytes 09 3B of a BINARY "
+        "image nor C source text (byte 0x%02X at byte offset %zu)",
+        data[at], at);
+}
+
+const char* reason_text() {
+    return "read as TEXT: the file starts with text, not with the bytes 09 3B of a BINARY "
+           "image, but holds no C declaration";
+}
+
+}  // namespace
+
+Decoder* decoder_new(ImageRead* out, Encoding encoding, bool crc) {
+    Decoder* d = new (std::nothrow) Decoder;
+    if (d == nullptr) return nullptr;
+    d->out = out;
+    d->encoding = encoding;
+    d->crc = crc;
+    return d;
+}
+
+bool decoder_out_of_memory(const Decoder* d) {
+    return d->out_of_memory;
+}
+
+void decoder_free(Decoder* d) {
+    delete d;
+}
+
+void binary_feed(Decoder* d, const uint8_t* p, size_t n) {
+    while (n > 0) {
+        switch (d->phase) {
+            case Decoder::Phase::header: {
+                if (d->header_have == 0) start_record(d, d->offset, d->offset);
+                const size_t take = std::min<size_t>(12 - d->header_have, n);
+                std::memcpy(d->header_bytes + d->header_have, p, take);
+                const uint32_t had = d->header_have;
+                d->header_have += static_cast<uint32_t>(take);
+                p += take;
+                n -= take;
+                d->offset += take;
+                if (had < 4 && d->header_have >= 4 && !tag_arrived(d, load_le32(d->header_bytes))) {
+                    return;
+                }
+                if (d->header_have == 12) {
+                    d->header_have = 0;
+                    header_arrived(d, load_le32(d->header_bytes + 4),
+                                   load_le32(d->header_bytes + 8));
+                }
+                break;
+            }
+            case Decoder::Phase::data: {
+                const size_t take = static_cast<size_t>(std::min<uint64_t>(d->data_left, n));
+                if (d->crc && d->crc_left > 0) {
+                    const size_t c = std::min<size_t>(take, d->crc_left);
+                    d->crc_state = crc32_update(d->crc_state, p, c);
+                    d->crc_left -= static_cast<uint32_t>(c);
+                }
+                p += take;
+                n -= take;
+                d->offset += take;
+                d->data_left -= take;
+                if (d->data_left == 0) complete_record(d);
+                break;
+            }
+            case Decoder::Phase::after_end:
+                d->after += n;
+                d->offset += n;
+                return;
+            case Decoder::Phase::stopped:
+                return;
+        }
+    }
+}
+
+void binary_finish(Decoder* d) {
+    finish(d, 0);
+}
+
+namespace {
+
+// Bytes the decoder needs to see no more than count: data whose CRC is not wanted, and
+// whatever follows the end record.
+uint64_t binary_skippable(const Decoder* d) {
+    if (d->phase == Decoder::Phase::data && !d->crc) return d->data_left;
+    if (d->phase == Decoder::Phase::after_end) return UINT64_MAX;
+    return 0;
+}
+
+void binary_skipped(Decoder* d, uint64_t n) {
+    d->offset += n;
+    if (d->phase == Decoder::Phase::after_end) {
+        d->after += n;
+        return;
+    }
+    d->data_left -= n;
+    if (d->data_left == 0) complete_record(d);
+}
+
+}  // namespace
+
+// ---- the pass ------------------------------------------------------------------------------
+
+ImageRead::ImageRead(ImageRead&& other) noexcept
+    : encoding(other.encoding),
+      records(std::move(other.records)),
+      head(std::move(other.head)),
+      tail(std::move(other.tail)),
+      record_problems(other.record_problems),
+      errors(other.errors),
+      warnings(other.warnings),
+      by_address(std::exchange(other.by_address, nullptr)),
+      by_address_count(std::exchange(other.by_address_count, 0)),
+      program(other.program),
+      failure(std::move(other.failure)) {}
+
+ImageRead& ImageRead::operator=(ImageRead&& other) noexcept {
+    if (this != &other) {
+        std::free(by_address);
+        encoding = other.encoding;
+        records = std::move(other.records);
+        head = std::move(other.head);
+        tail = std::move(other.tail);
+        record_problems = other.record_problems;
+        errors = other.errors;
+        warnings = other.warnings;
+        by_address = std::exchange(other.by_address, nullptr);
+        by_address_count = std::exchange(other.by_address_count, 0);
+        program = other.program;
+        failure = std::move(other.failure);
+    }
+    return *this;
+}
+
+ImageRead::~ImageRead() {
+    std::free(by_address);
+}
+
+ImageReader::~ImageReader() {
+    std::free(window);
+    decoder_free(decoder);
+    text_scanner_free(&text);
+}
 
 const char* program_kind(const uint8_t* data, size_t size) {
     if (size >= 22 && data[0] == 0xC2 && data[1] == 0x00 && data[20] == 0x99 && data[21] == 0x00) {
@@ -312,64 +451,317 @@ const char* program_kind(const uint8_t* data, size_t size) {
     return nullptr;
 }
 
-Encoding detect_encoding(const uint8_t* data, size_t size) {
-    if (size == 0) return Encoding::binary;
+Encoding detect_encoding(const uint8_t* data, size_t size, bool* assumed) {
+    if (assumed != nullptr) *assumed = false;
+    if (size == 0) return Encoding::binary;  // read as BINARY: "the file is empty"
     if (data[0] == 0x09 && (size == 1 || data[1] == 0x3B)) return Encoding::binary;
-    for (size_t i = 0; i < size; ++i) {
-        uint8_t c = data[i];
-        if (c < 0x20 && c != '\t' && c != '\n' && c != '\v' && c != '\f' && c != '\r') {
-            return Encoding::binary;
+    const size_t i = first_token(data, size);
+    if (i == size) return Encoding::text;
+    const uint8_t c = data[i];
+    if (c == '/' || c == '\\' || c == '_' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) {
+        return Encoding::text;
+    }
+    if (assumed != nullptr) *assumed = true;
+    return Encoding::binary;
+}
+
+ReadStatus read_begin(ImageReader* r, Source* src, const ReadOptions& options, ImageRead* out) {
+    r->src = src;
+    r->options = options;
+    r->out = out;
+    r->window = static_cast<uint8_t*>(std::malloc(kWindow));
+    if (r->window == nullptr) return ReadStatus::no_memory;
+    while (r->head < kHead) {
+        int64_t got = source_read(src, r->window + r->head, kWindow - r->head);
+        if (got < 0) {
+            out->failure = src->error;
+            return ReadStatus::io_error;
         }
+        if (got == 0) break;
+        r->head += static_cast<size_t>(got);
     }
-    return Encoding::text;
+    out->program = program_kind(r->window, r->head);
+    if (out->program != nullptr) return ReadStatus::program;
+    bool assumed = false;
+    out->encoding = detect_encoding(r->window, r->head, &assumed);
+    if (assumed) {
+        out->head.push_back(
+            make_problem(Severity::error, 0, false, 0, reason_binary_assumed(r->window, r->head)));
+        out->errors = true;
+    }
+    r->decoder = decoder_new(out, out->encoding, options.crc);
+    return r->decoder == nullptr ? ReadStatus::no_memory : ReadStatus::ok;
 }
 
-void read_binary(const uint8_t* data, size_t size, WordStream* out) {
-    out->encoding = Encoding::binary;
-    out->words.clear();
-    out->lines.clear();
-    out->words.reserve(size / 4);
-    for (size_t i = 0; i + 4 <= size; i += 4) out->words.push_back(load_le32(data + i));
-    out->stray_bytes = static_cast<uint32_t>(size % 4);
-    out->end_position = size;
+ReadStatus read_rest(ImageReader* r) {
+    ImageRead* out = r->out;
+    Decoder* d = r->decoder;
+    Source* src = r->src;
+    if (out->encoding == Encoding::binary) {
+        binary_feed(d, r->window, r->head);
+        for (;;) {
+            if (r->options.progress != nullptr) r->options.progress(r->options.ctx);
+            if (d->phase == Decoder::Phase::stopped) break;
+            const uint64_t skip = binary_skippable(d);
+            if (skip > 0) {
+                const int64_t passed = source_skip(src, skip);
+                if (passed < 0) break;
+                binary_skipped(d, static_cast<uint64_t>(passed));
+                if (static_cast<uint64_t>(passed) < skip) break;  // the end of the file
+                continue;
+            }
+            const int64_t got = source_read(src, r->window, kWindow);
+            if (got <= 0) {
+                if (got < 0) {
+                    out->failure = src->error;
+                    return ReadStatus::io_error;
+                }
+                break;
+            }
+            binary_feed(d, r->window, static_cast<size_t>(got));
+        }
+        if (!src->error.empty()) {
+            out->failure = src->error;
+            return ReadStatus::io_error;
+        }
+        if (d->out_of_memory) return ReadStatus::no_memory;
+        binary_finish(d);
+        return ReadStatus::ok;
+    }
+    if (!text_scanner_begin(&r->text, src, r->window, r->head)) return ReadStatus::no_memory;
+    TextRead t = read_text_image(&r->text, TextSink{text_words, d}, &out->head);
+    if (r->text.failed) {
+        out->failure = src->error;
+        return ReadStatus::io_error;
+    }
+    if (d->out_of_memory) return ReadStatus::no_memory;
+    if (!out->head.empty()) out->errors = true;
+    if (t.list == ListEnd::broken) {
+        // The words read so far are not decoded: where a list is broken, nothing in it
+        // can be trusted to be what was meant.
+        out->records.clear();
+        out->tail.clear();
+        out->record_problems = 0;
+        if (!t.declaration) {
+            out->head.insert(out->head.begin(),
+                             make_problem(Severity::error, 0, false, 0, reason_text()));
+        }
+        return ReadStatus::ok;
+    }
+    finish(d, t.end_line);
+    return ReadStatus::ok;
 }
 
-bool read_text(const uint8_t* data, size_t size, WordStream* out, std::vector<Problem>* problems) {
-    out->encoding = Encoding::text;
-    out->words.clear();
-    out->lines.clear();
-    out->stray_bytes = 0;
-    out->end_position = 0;
-    // A UTF-8 byte order mark, as some Windows editors write one, is skipped as
-    // compilers skip it.
-    if (size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF) {
-        data += 3;
-        size -= 3;
+bool find_overlaps(ImageRead* image) {
+    const RecordTable& records = image->records;
+    uint32_t n = 0;
+    for (const Record& r : records) n += kind_of(r) != RecordKind::end && r.length > 0 ? 1 : 0;
+    std::free(image->by_address);
+    image->by_address = static_cast<uint32_t*>(std::malloc(sizeof(uint32_t) * (n > 0 ? n : 1)));
+    image->by_address_count = 0;
+    if (image->by_address == nullptr) return false;
+    for (uint32_t i = 0; i < records.size(); ++i) {
+        const Record& r = records[i];
+        if (kind_of(r) != RecordKind::end && r.length > 0)
+            image->by_address[image->by_address_count++] = i;
     }
-    Parser p{Source(data, size), Token{}, problems};
-    if (!read_declaration(&p)) return false;
-    switch (read_words(&p, out)) {
-        case ListEnd::broken:
-            return false;
-        case ListEnd::cut_short:
-            return true;  // the words so far are decoded: their records tell what is missing
-        case ListEnd::closed:
-            break;
+    std::sort(image->by_address, image->by_address + n, [&records](uint32_t a, uint32_t b) {
+        return records[a].address != records[b].address ? records[a].address < records[b].address
+                                                        : a < b;
+    });
+    image->warnings = false;
+    uint64_t reach = 0;  // the highest last address so far
+    for (uint32_t k = 0; k < n; ++k) {
+        const Record& r = records[image->by_address[k]];
+        if (k > 0 && r.address <= reach) image->warnings = true;
+        if (k == 0 || last_address(r) > reach) reach = last_address(r);
     }
-    // The list itself is complete, so its words are decoded whatever follows.
-    read_closing(&p);
     return true;
 }
 
-Image read_image(const uint8_t* data, size_t size) {
-    Image image;
-    if (detect_encoding(data, size) == Encoding::binary) {
-        read_binary(data, size, &image.stream);
-    } else if (!read_text(data, size, &image.stream, &image.problems)) {
-        return image;
+bool next_problem(const ImageRead& image, ProblemWalk* w, Problem* p) {
+    const RecordTable& records = image.records;
+    for (;;) {
+        switch (w->phase) {
+            case 0:
+                if (w->i < image.head.size()) {
+                    *p = image.head[w->i++];
+                    return true;
+                }
+                break;
+            case 1:
+                // Each record's own problem, in file order: a bad length or address range,
+                // an end record with an address or length.
+                while (image.record_problems > 0 && w->i < records.size()) {
+                    const uint32_t i = static_cast<uint32_t>(w->i++);
+                    const Record& r = records[i];
+                    const int check = velm_check_record(tag_of(kind_of(r)), r.address, r.length);
+                    if (check == VELM_OK) continue;
+                    *p = make_problem(Severity::error, i + 1, true, position_of(r),
+                                      record_problem(image.encoding, i + 1, kind_of(r),
+                                                     position_of(r), r.address, r.length, check));
+                    return true;
+                }
+                break;
+            case 2:
+                if (w->i < image.tail.size()) {
+                    *p = image.tail[w->i++];
+                    return true;
+                }
+                break;
+            case 3:
+                // One warning for every record whose range begins inside the range of a
+                // record before it in address order: at most one per record, however many
+                // records pile up on the same addresses, and each names a real pair.
+                while (w->i < image.by_address_count) {
+                    const uint32_t k = image.by_address[w->i++];
+                    const Record& r = records[k];
+                    const uint32_t reach = w->reach;
+                    if (reach == 0 || last_address(r) > last_address(records[reach - 1])) {
+                        w->reach = k + 1;
+                    }
+                    if (reach == 0 || r.address > last_address(records[reach - 1])) continue;
+                    const uint32_t first = std::min(reach - 1, k);
+                    const uint32_t second = std::max(reach - 1, k);
+                    const Record& a = records[first];
+                    const Record& b = records[second];
+                    const uint64_t to = std::min(last_address(records[reach - 1]), last_address(r));
+                    *p = make_problem(Severity::warning, second + 1, true, position_of(b),
+                                      format("records %u (%s at %s) and %u (%s at %s) overlap at "
+                                             "0x%08X..0x%08llX",
+                                             first + 1, kind_name(kind_of(a)),
+                                             position_text(image.encoding, position_of(a)).c_str(),
+                                             second + 1, kind_name(kind_of(b)),
+                                             position_text(image.encoding, position_of(b)).c_str(),
+                                             r.address, static_cast<unsigned long long>(to)));
+                    return true;
+                }
+                break;
+            default:
+                return false;
+        }
+        ++w->phase;
+        w->i = 0;
     }
-    decode_records(&image);
+}
+
+// ---- a second read of one record ----------------------------------------------------------
+
+RecordCursor::~RecordCursor() {
+    text_scanner_free(&text);
+}
+
+bool record_open(RecordCursor* c, Source* src, Encoding encoding, const Record& record) {
+    c->src = src;
+    c->encoding = encoding;
+    c->left = 4 * static_cast<uint64_t>(data_words_of(record));
+    c->word_left = 0;
+    uint32_t header[3];
+    if (encoding == Encoding::binary) {
+        uint8_t bytes[12];
+        if (source_read_at(src, bytes, sizeof bytes, record.resume) != 12) return false;
+        for (int i = 0; i < 3; ++i) header[i] = load_le32(bytes + 4 * i);
+        c->next = record.resume + 12;
+    } else {
+        if (!text_cursor_begin(&c->text, src, record.resume)) return false;
+        for (uint32_t& w : header) {
+            if (!text_cursor_next(&c->text, &w)) return false;
+        }
+    }
+    return header[0] == tag_of(kind_of(record)) && header[1] == record.address &&
+           header[2] == record.length;
+}
+
+bool record_read(RecordCursor* c, uint8_t* dest, size_t n) {
+    if (n > c->left) return false;
+    c->left -= n;
+    if (c->encoding == Encoding::binary) {
+        if (source_read_at(c->src, dest, n, c->next) != static_cast<int64_t>(n)) return false;
+        c->next += n;
+        return true;
+    }
+    while (n > 0) {
+        if (c->word_left == 0) {
+            uint32_t w;
+            if (!text_cursor_next(&c->text, &w)) return false;
+            store_le32(c->word, w);
+            c->word_left = 4;
+        }
+        const size_t take = std::min(n, c->word_left);
+        std::memcpy(dest, c->word + (4 - c->word_left), take);
+        c->word_left -= take;
+        dest += take;
+        n -= take;
+    }
+    return true;
+}
+
+// ---- whole images in memory -----------------------------------------------------------------
+
+Image read_image(const std::string& bytes) {
+    Image image;
+    image.bytes = bytes;
+    Source src =
+        memory_source("", reinterpret_cast<const uint8_t*>(image.bytes.data()), image.bytes.size());
+    ImageReader reader;
+    ReadStatus st = read_begin(&reader, &src, ReadOptions(), &image);
+    if (st == ReadStatus::ok) st = read_rest(&reader);
+    if (st == ReadStatus::program) {
+        image.head.push_back(make_problem(Severity::error, 0, false, 0,
+                                          std::string(image.program) + ", not a VELM image"));
+    }
+    find_overlaps(&image);
+    ProblemWalk walk;
+    Problem p;
+    while (next_problem(image, &walk, &p)) image.problems.push_back(p);
     return image;
+}
+
+std::vector<uint8_t> record_bytes(const Image& image, const Record& record) {
+    Source src =
+        memory_source("", reinterpret_cast<const uint8_t*>(image.bytes.data()), image.bytes.size());
+    RecordCursor cursor;
+    std::vector<uint8_t> out(record.length);
+    if (!record_open(&cursor, &src, image.encoding, record) ||
+        !record_read(&cursor, out.data(), out.size())) {
+        out.clear();
+    }
+    return out;
+}
+
+bool has_errors(const Image& image) {
+    for (const Problem& p : image.problems) {
+        if (p.severity == Severity::error) return true;
+    }
+    return false;
+}
+
+bool has_warnings(const Image& image) {
+    for (const Problem& p : image.problems) {
+        if (p.severity == Severity::warning) return true;
+    }
+    return false;
+}
+
+namespace {
+
+void collect_words(void* ctx, const TextWords& batch) {
+    WordStream* out = static_cast<WordStream*>(ctx);
+    out->words.insert(out->words.end(), batch.value, batch.value + batch.count);
+    out->lines.insert(out->lines.end(), batch.line, batch.line + batch.count);
+}
+
+}  // namespace
+
+bool read_text(const uint8_t* data, size_t size, WordStream* out, std::vector<Problem>* problems) {
+    *out = WordStream();
+    Source src = memory_source("", data, size);
+    TextScanner s;
+    if (!text_scanner_begin(&s, &src, data, 0)) return false;
+    TextRead t = read_text_image(&s, TextSink{collect_words, out}, problems);
+    text_scanner_free(&s);
+    out->end_position = t.end_line;
+    return t.list != ListEnd::broken;
 }
 
 }  // namespace velm::dump

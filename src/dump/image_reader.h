@@ -1,27 +1,21 @@
-// Reading an image file into its words: BINARY and TEXT, told apart by content.
+// Reading an image in one pass, in order, into its record table and its problems.
 //
-// BINARY: every 4 bytes are one little-endian word. A file length that is not a multiple
-// of 4 leaves 1 to 3 stray bytes at the end.
+// Telling the encodings apart: each must start in its own way. A BINARY image starts
+// with the bytes 09 3B, the low half of every record tag, stored first. A TEXT image is
+// C source, which starts (after an optional UTF-8 byte order mark) with text: a
+// printable ASCII character or white space. 09 is a tab, but a C source never starts
+// with a tab followed by a semicolon. Bytes further on decide nothing: a section name or
+// an input path copied into a TEXT comment may hold any byte. A file that starts in
+// neither way is read as BINARY, and its first problem says so; a file read as TEXT that
+// holds no declaration says it was read as TEXT, and why.
 //
-// TEXT: a C source file holding one declaration,
+// Decoding stops at the first problem after which the next record's start is unknown:
+// an unknown tag, a cut-short record, a length of 0xFFFFFFFF. Whether a record is sound
+// is velm_boot's rule (velm_check_record): velm_dump --check and velm_check never differ.
 //
-//     unsigned int NAME[] = { WORD, WORD, ..., WORD };
-//
-// read by a real C tokenizer, not by line positions: white space and line ends (LF or
-// CR LF) anywhere, comments (// to the end of the line, /* ... */), backslash-newline
-// line splicing, and integer literals in hexadecimal (0x1F), decimal (31) and octal
-// (037), each optionally with the suffixes u/U and l/L/ll/LL; a trailing comma after the
-// last word is allowed. Any identifiers may stand before NAME (`static const unsigned
-// int`, `uint32_t`); the brackets must be empty. Values above 0xFFFFFFFF, negative
-// numbers, expressions and anything after the closing `};` except white space and
-// comments are errors. A leading UTF-8 byte order mark is skipped. Each word remembers
-// the line its literal starts on.
-//
-// Detection: a file is BINARY when it starts with the bytes 09 3B (the low half of every
-// record tag, stored first), or when it holds a byte that no C source holds (NUL or a
-// control character other than tab, line feed, vertical tab, form feed and carriage
-// return). Every other file, the empty file excepted, is TEXT. A real BINARY image
-// always starts with 09 3B; a C source never starts with a tab followed by a semicolon.
+// Memory: the table of complete records (28 bytes each), a window of the file, and a
+// few problems that end the decoding. Each record's own problem (a bad length or address
+// range) is worked out from the table when the problems are listed.
 #ifndef C6X_VELM_DUMP_IMAGE_READER_H
 #define C6X_VELM_DUMP_IMAGE_READER_H
 
@@ -31,31 +25,151 @@
 #include <vector>
 
 #include "dump/image.h"
+#include "dump/source.h"
+#include "dump/text_reader.h"
 
 namespace velm::dump {
 
-Encoding detect_encoding(const uint8_t* data, size_t size);
+enum class ReadStatus {
+    ok,
+    program,    // the file is a program, not an image (ImageRead::program says which)
+    io_error,   // a read failed (ImageRead::failure says why)
+    no_memory,  // the records do not fit in memory
+};
 
-void read_binary(const uint8_t* data, size_t size, WordStream* out);
+struct ImageRead {
+    Encoding encoding = Encoding::binary;
+    RecordTable records;           // complete records in file order, end record included
+    std::vector<Problem> head;     // how the encoding was chosen when in doubt; TEXT syntax
+    std::vector<Problem> tail;     // what ended the decoding: a cut-short or unknown record,
+                                   // what follows the end record, a missing end record
+    uint32_t record_problems = 0;  // records in the table with a problem of their own
+    bool errors = false;
+    bool warnings = false;  // overlapping records (known after find_overlaps)
+    // Indexes of the section and cinit records with bytes, by address, then index.
+    uint32_t* by_address = nullptr;
+    uint32_t by_address_count = 0;
+    const char* program = nullptr;  // ReadStatus::program: "a C6000 COFF2 program", ...
+    std::string failure;            // ReadStatus::io_error: the system's text
 
-// Reads the words of a TEXT image into *out, appending syntax errors to *problems.
-// Returns true when the words may be decoded as records: the initializer list was read
-// to its closing brace, or the file ended inside it (a cut-short image, whose records the
-// decoder then reports). False after any other syntax error.
-bool read_text(const uint8_t* data, size_t size, WordStream* out, std::vector<Problem>* problems);
+    ImageRead() = default;
+    ImageRead(const ImageRead&) = delete;
+    ImageRead& operator=(const ImageRead&) = delete;
+    ImageRead(ImageRead&& other) noexcept;
+    ImageRead& operator=(ImageRead&& other) noexcept;
+    ~ImageRead();
+};
 
 // What the file is when it is a program rather than an image: "a C6000 COFF2 program"
 // (COFF2 version 0x00C2 and the C6000 target ID 0x0099 in its file header), "a C6000
 // ELF program" (ELF, little-endian, machine 140) or "an ELF file" (any other ELF);
 // nullptr for anything else. Neither header can begin an image: every record tag
-// starts with the bytes 09 3B, and a C source holds no byte below 0x20 but white space.
+// starts with the bytes 09 3B, and a C source starts with text.
 const char* program_kind(const uint8_t* data, size_t size);
 
-// Detects the encoding, reads the words and decodes the records.
-Image read_image(const uint8_t* data, size_t size);
-inline Image read_image(const std::string& bytes) {
-    return read_image(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+// The encoding of a file that starts with `data` (its first `size` bytes, or all of it).
+// *assumed is set when it starts like neither and is read as BINARY by default.
+Encoding detect_encoding(const uint8_t* data, size_t size, bool* assumed = nullptr);
+
+struct ReadOptions {
+    bool crc = true;  // work out each record's CRC (the listing, JSON, --diff)
+    // Called now and then while a BINARY image is read, so that the records read so far
+    // can be listed.
+    void (*progress)(void* ctx) = nullptr;
+    void* ctx = nullptr;
+};
+
+// One pass over an image: read_begin looks at its start (a program? which encoding?),
+// read_rest reads the rest. In between, the caller knows the encoding.
+struct Decoder;
+struct ImageReader {
+    Source* src = nullptr;
+    ReadOptions options;
+    ImageRead* out = nullptr;
+    uint8_t* window = nullptr;
+    size_t head = 0;  // bytes of the file's start in `window`
+    Decoder* decoder = nullptr;
+    TextScanner text;
+    ImageReader() = default;
+    ImageReader(const ImageReader&) = delete;
+    ImageReader& operator=(const ImageReader&) = delete;
+    ~ImageReader();
+};
+
+ReadStatus read_begin(ImageReader* r, Source* src, const ReadOptions& options, ImageRead* out);
+ReadStatus read_rest(ImageReader* r);
+
+// The record decoder on its own, for a BINARY image pushed in file order by any producer:
+// what read_rest does with a BINARY file, and where a producer that makes an image in
+// this process (a converter writing its output blocks) can hand its bytes. Null when
+// there is no memory. After binary_finish, `out` holds what read_rest would have left.
+struct Decoder;
+Decoder* decoder_new(ImageRead* out, Encoding encoding, bool crc);
+void binary_feed(Decoder* d, const uint8_t* p, size_t n);
+void binary_finish(Decoder* d);
+// True when a record did not fit in memory; the decoding stopped there.
+bool decoder_out_of_memory(const Decoder* d);
+void decoder_free(Decoder* d);
+
+// Finds the overlapping records: fills by_address and sets `warnings`. False when there
+// is no memory for the index.
+bool find_overlaps(ImageRead* image);
+
+// The problems in the order they are printed: the head, each record's own, the tail, the
+// overlaps. Start with a zeroed ProblemWalk; next_problem gives one at a time.
+struct ProblemWalk {
+    int phase = 0;
+    uint64_t i = 0;
+    uint32_t reach = 0;  // the record reaching highest so far, by its table index + 1
+};
+bool next_problem(const ImageRead& image, ProblemWalk* walk, Problem* problem);
+
+// A second read of one record's data, at random: the 4 * ceil(length / 4) bytes of its
+// data words in order. False from record_open when the file no longer holds the record
+// there (it changed since it was read), or a read fails (src->error says why).
+struct RecordCursor {
+    Source* src = nullptr;
+    Encoding encoding = Encoding::binary;
+    uint64_t next = 0;  // BINARY: file offset of the next byte
+    uint64_t left = 0;  // data bytes still to come
+    uint8_t word[4] = {};
+    size_t word_left = 0;  // TEXT: bytes of `word` not handed out yet
+    TextScanner text;
+    RecordCursor() = default;
+    RecordCursor(const RecordCursor&) = delete;
+    RecordCursor& operator=(const RecordCursor&) = delete;
+    ~RecordCursor();
+};
+bool record_open(RecordCursor* c, Source* src, Encoding encoding, const Record& record);
+// Exactly n bytes (n at most what is left); false when they cannot be read.
+bool record_read(RecordCursor* c, uint8_t* dest, size_t n);
+
+// ---- Whole images in memory: the tests, and callers that hold the bytes anyway. ----
+
+// An image read from bytes in memory through the same reader, with its problems listed.
+struct Image : ImageRead {
+    std::string bytes;
+    std::vector<Problem> problems;
+};
+Image read_image(const std::string& bytes);
+
+// The `length` data bytes of one of its records, read again from the bytes.
+std::vector<uint8_t> record_bytes(const Image& image, const Record& record);
+
+inline Summary summarize(const Image& image) {
+    return summarize(image.records);
 }
+bool has_errors(const Image& image);
+bool has_warnings(const Image& image);
+
+// The words of a TEXT image as the tokenizer reads them, each with its line.
+struct WordStream {
+    std::vector<uint32_t> words;
+    std::vector<uint64_t> lines;
+    uint64_t end_position = 0;  // the line where the list ends
+};
+// False when the words may not be decoded (a syntax error before the list's end).
+bool read_text(const uint8_t* data, size_t size, WordStream* out, std::vector<Problem>* problems);
 
 }  // namespace velm::dump
 

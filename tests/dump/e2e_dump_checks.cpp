@@ -290,9 +290,14 @@ TEST_F(DumpDamagedImage, AddressRangePastTheLastAddress) {
                     {"error: record 2 (section) at " + at_line(kRecord2) +
                      ": address range 0xFFFFFFF8..0x100000007 passes 0xFFFFFFFF"},
                     1);
-    // Ending exactly at the last address is allowed.
+    // The last byte may lie at 0xFFFFFFFE, not at 0xFFFFFFFF: velm_check refuses that.
     set_le32(&bin, 28, 0xFFFFFFF0);
-    expect_problems("top.bin", bin, {}, 0);
+    expect_problems("top.bin", bin,
+                    {"error: record 2 (section) at byte offset 24: address range "
+                     "0xFFFFFFF0..0xFFFFFFFF reaches 0xFFFFFFFF"},
+                    1);
+    set_le32(&bin, 28, 0xFFFFFFEF);
+    expect_problems("below.bin", bin, {}, 0);
 }
 
 TEST_F(DumpDamagedImage, OverlapsAreWarningsUnlessStrict) {

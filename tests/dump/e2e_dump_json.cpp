@@ -61,16 +61,18 @@ std::string json_fields(const TempDir& dir, const std::string& json_file) {
 std::string expected_fields(const std::string& file_ascii, const std::string& bytes) {
     using namespace velm::dump;
     Image image = read_image(bytes);
-    const bool binary = image.stream.encoding == Encoding::binary;
+    const bool binary = image.encoding == Encoding::binary;
     std::string out = file_ascii + (binary ? " BINARY\n" : " TEXT\n");
-    for (const Record& r : image.records) {
-        bool end = r.kind == RecordKind::end;
-        uint64_t pos = word_position(image.stream, r.first_word);
-        out += std::to_string(r.index) + " " + kind_name(r.kind) + " " + std::to_string(r.tag) +
-               " " + std::to_string(r.address) + " " + std::to_string(r.length) + " " +
+    for (uint32_t i = 0; i < image.records.size(); ++i) {
+        const Record& r = image.records[i];
+        bool end = kind_of(r) == RecordKind::end;
+        uint64_t pos = position_of(r);
+        out += std::to_string(i + 1) + " " + kind_name(kind_of(r)) + " " +
+               std::to_string(tag_of(kind_of(r))) + " " + std::to_string(r.address) + " " +
+               std::to_string(r.length) + " " +
                (end || r.length == 0 ? "None" : std::to_string(last_address(r))) + " " +
-               std::to_string(r.data_words) + " " + (end ? "None" : std::to_string(r.crc32)) + " " +
-               (binary ? std::to_string(pos) : "line " + std::to_string(pos)) + "\n";
+               std::to_string(data_words_of(r)) + " " + (end ? "None" : std::to_string(r.crc32)) +
+               " " + (binary ? std::to_string(pos) : "line " + std::to_string(pos)) + "\n";
     }
     Summary s = summarize(image);
     out += std::to_string(s.records) + " " + std::to_string(s.section_records) + " " +

@@ -29,7 +29,7 @@ TextResult parse(const std::string& source) {
     std::vector<Problem> problems;
     r.decodable = read_text(u8(source), source.size(), &s, &problems);
     r.words = s.words;
-    r.lines = s.lines;
+    r.lines.assign(s.lines.begin(), s.lines.end());
     r.end_line = s.end_position;
     for (const Problem& p : problems) r.problems.push_back(p.message);
     return r;
@@ -60,31 +60,36 @@ TEST(DumpCrc32, PiecesGiveTheSameResultAsOneCall) {
     }
 }
 
-TEST(DumpDetection, BinaryStartsWithTheTagLowHalfOrHoldsBytesNoSourceHolds) {
+TEST(DumpDetection, EachEncodingIsToldByWhatItStartsWith) {
     auto detect = [](const std::string& s) { return detect_encoding(u8(s), s.size()); };
     EXPECT_EQ(detect(std::string("\x09\x3B\x00\x90", 4)), Encoding::binary);
     EXPECT_EQ(detect(std::string("\x09\x3B", 2)), Encoding::binary);  // cut after 2 bytes
     EXPECT_EQ(detect("\x09"), Encoding::binary);                      // cut after 1 byte
     EXPECT_EQ(detect(""), Encoding::binary);
-    // A damaged first tag: the zero bytes of the rest still tell.
-    EXPECT_EQ(detect(std::string("\x78\x56\x34\x12\x00\x04\x00\x00", 8)), Encoding::binary);
-    EXPECT_EQ(detect(std::string("// x\x01y\n", 7)), Encoding::binary);
+    // Text at the start makes a C source, whatever bytes a comment holds further on.
+    EXPECT_EQ(detect(std::string("// x\x01y\x00\n", 8)), Encoding::text);
+    EXPECT_EQ(detect("x\x56\x34\x12"), Encoding::text);
 
     EXPECT_EQ(detect("// TMS320C6xxx\r\nunsigned int A[] = \r\n{0};\r\n"), Encoding::text);
     EXPECT_EQ(detect("\tunsigned int A[] = {0};\f\v\n"), Encoding::text);
+    EXPECT_EQ(detect("\xEF\xBB\xBFunsigned int A[] = {0};"), Encoding::text);
     EXPECT_EQ(detect("// source: /home/j\xC3\xBCrgen/APP.OUT\nunsigned int A[]={0};"),
               Encoding::text);
+
+    // Neither: read as BINARY, and said so.
+    bool assumed = false;
+    const std::string damaged("\x12\x34\x00\x90", 4);
+    EXPECT_EQ(detect_encoding(u8(damaged), damaged.size(), &assumed), Encoding::binary);
+    EXPECT_TRUE(assumed);
 }
 
 TEST(DumpBinaryReader, ReadsLittleEndianWordsAndCountsStrayBytes) {
-    const std::string bytes("\x09\x3B\x00\x90\x01\x02\x03\x04\xAA\xBB", 10);
-    WordStream s;
-    read_binary(u8(bytes), bytes.size(), &s);
-    EXPECT_EQ(s.encoding, Encoding::binary);
-    EXPECT_EQ(s.words, (Words{0x90003B09u, 0x04030201u}));
-    EXPECT_EQ(s.stray_bytes, 2u);
-    EXPECT_EQ(s.end_position, 10u);
-    EXPECT_TRUE(s.lines.empty());
+    const Image image = read_image(std::string("\x09\x3B\x00\x90\x01\x02\x03\x04\xAA\xBB", 10));
+    EXPECT_EQ(image.encoding, Encoding::binary);
+    ASSERT_EQ(image.problems.size(), 1u);
+    EXPECT_EQ(image.problems[0].message,
+              "record 1 at byte offset 0: header cut short by the end of the file: 10 of 12 "
+              "bytes present");
 }
 
 TEST(DumpTextReader, ReadsHexDecimalAndOctalLiteralsWithSuffixes) {

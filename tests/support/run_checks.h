@@ -28,6 +28,7 @@
 #include <system_error>
 #include <vector>
 
+#include "core/byte_order.h"
 #include "driver/run.h"
 #include "dump/image.h"
 #include "dump/image_reader.h"
@@ -147,28 +148,37 @@ inline uint32_t hex_value(const std::string& s, size_t at) {
     return v;
 }
 
-// velm_dump's verdict on a decoded stream, "" when sound, and what velm_dump does not
-// check: a section record's partial last word holds zero bytes above the data (a cinit
-// record's rounding bytes come from the table and may be anything). Overlapping
+// velm_dump's verdict on an image holding `words`, "" when sound, and what velm_dump does
+// not check: a section record's partial last word holds zero bytes above the data (a
+// cinit record's rounding bytes come from the table and may be anything). Overlapping
 // records are the input's business, not a fault of the run.
-inline std::string check_image(const velm::dump::Image& image) {
-    for (const velm::dump::Problem& p : image.problems) {
-        if (p.severity == velm::dump::Severity::error) return p.message;
+inline std::string check_image(const velm::dump::Image& image, const std::vector<uint32_t>& words) {
+    using namespace velm::dump;
+    for (const Problem& p : image.problems) {
+        if (p.severity == Severity::error) return p.message;
     }
-    for (const velm::dump::Record& r : image.records) {
-        if (r.kind != velm::dump::RecordKind::section || r.length % 4 == 0) continue;
-        uint32_t last = image.stream.words[r.first_word + 2 + r.data_words];
-        if ((last >> (8 * (r.length % 4))) != 0) return "partial word not zero-filled";
+    uint64_t first = 0;  // the records of a sound image tile its words
+    for (const Record& r : image.records) {
+        if (kind_of(r) == RecordKind::section && r.length % 4 != 0) {
+            uint32_t last = words[first + 2 + data_words_of(r)];
+            if ((last >> (8 * (r.length % 4))) != 0) return "partial word not zero-filled";
+        }
+        first += 3 + data_words_of(r);
     }
     return "";
 }
 
+inline std::string binary_of(const std::vector<uint32_t>& words) {
+    std::string out;
+    for (uint32_t w : words) {
+        for (int i = 0; i < 4; ++i) out += static_cast<char>(w >> (8 * i));
+    }
+    return out;
+}
+
 // The record structure of a stream of words, as velm_dump decodes it.
 inline std::string check_records(const std::vector<uint32_t>& words) {
-    velm::dump::Image image;
-    image.stream.words = words;
-    velm::dump::decode_records(&image);
-    return check_image(image);
+    return check_image(velm::dump::read_image(binary_of(words)), words);
 }
 
 // Parses "0x" and eight upper-case digits at `at`.
@@ -345,19 +355,27 @@ inline std::string check_run(Mode mode, const Capture& run, bool out_exists, con
         std::string why = text_words(out, &words);
         if (!why.empty()) return why;
     }
-    // Read in the encoding the run wrote: a damaged section name may put a control byte
-    // into a TEXT comment, which velm_dump's detection would take for BINARY.
-    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(out.data());
-    velm::dump::Image image;
+    // Any byte of a section name or the input path lands in a TEXT comment: the image must
+    // still be read in the encoding the run wrote.
+    velm::dump::Image image = velm::dump::read_image(out);
+    const auto encoding =
+        mode == Mode::binary ? velm::dump::Encoding::binary : velm::dump::Encoding::text;
+    if (image.encoding != encoding) return "velm_dump reads the image in the other encoding";
     if (mode == Mode::binary) {
-        velm::dump::read_binary(bytes, out.size(), &image.stream);
-        words = image.stream.words;
-    } else if (!velm::dump::read_text(bytes, out.size(), &image.stream, &image.problems)) {
-        return "velm_dump cannot read the TEXT: " + image.problems.front().message;
+        words.clear();
+        for (size_t i = 0; i + 4 <= out.size(); i += 4) {
+            words.push_back(velm::load_le32(reinterpret_cast<const uint8_t*>(out.data()) + i));
+        }
+    } else {
+        velm::dump::WordStream read;
+        std::vector<velm::dump::Problem> problems;
+        if (!velm::dump::read_text(reinterpret_cast<const uint8_t*>(out.data()), out.size(), &read,
+                                   &problems)) {
+            return "velm_dump cannot read the TEXT: " + problems.front().message;
+        }
+        if (read.words != words) return "velm_dump reads other words from the TEXT";
     }
-    if (image.stream.words != words) return "velm_dump reads other words from the TEXT";
-    velm::dump::decode_records(&image);
-    return check_image(image);
+    return check_image(image, words);
 }
 
 struct ModeRun {

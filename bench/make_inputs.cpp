@@ -1,5 +1,10 @@
 // Writes the benchmark input set into a directory: make_inputs DIR
 //
+// Or one large ELF program for velm_dump's benchmark: make_inputs --elf FILE MIB SECTIONS
+// [changed]: SECTIONS loaded sections holding MIB MiB of code in all (one PT_LOAD
+// segment); with `changed`, one byte in the middle of the middle section differs, so
+// that the images of the two programs differ in one record.
+//
 //   text.out      4,194,304 bytes, almost all of it one .text section
 //   text.section  the raw bytes of that .text section (for the baselines)
 //   cinit.out     4,194,304 bytes, one .cinit copy section holding as many of the
@@ -14,7 +19,9 @@
 // layout is computed from the fixed overhead below rather than guessed.
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "support/coff_builder.h"
 #include "support/elf_builder.h"
@@ -134,11 +141,42 @@ velm_test::Elf elf_input() {
     return e;
 }
 
+// Sections of (mib MiB / sections) bytes each, back to back from 0x00800000.
+velm_test::Elf large_elf(size_t mib, size_t sections, bool changed) {
+    velm_test::Elf e;
+    e.entry = 0x00800000;
+    const size_t each = (mib << 20) / sections;
+    const Bytes data = velm_test::pattern(each, 7);
+    std::vector<std::string> names;
+    for (size_t i = 0; i < sections; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, ".t%05zu", i);
+        names.push_back(name);
+        e.sections.push_back(velm_test::alloc_section(
+            name, velm_test::kShfExec, static_cast<uint32_t>(0x00800000 + i * each), data));
+        e.sections.back().data[i % 251] = static_cast<uint8_t>(i);  // no two alike
+    }
+    if (changed) e.sections[sections / 2].data[each / 2] ^= 0xFF;
+    e.segments.push_back(velm_test::load_segment(0x00800000, names));
+    return e;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if ((argc == 5 || argc == 6) && std::string(argv[1]) == "--elf") {
+        const size_t mib = std::strtoul(argv[3], nullptr, 10);
+        const size_t sections = std::strtoul(argv[4], nullptr, 10);
+        const bool changed = argc == 6 && std::string(argv[5]) == "changed";
+        if (mib == 0 || sections == 0 || sections > 0xFE00 || mib > 2000) {
+            std::fprintf(stderr, "make_inputs: 1 to 2000 MiB in 1 to 65024 sections\n");
+            return 2;
+        }
+        return write_file(argv[2], velm_test::build_elf(large_elf(mib, sections, changed))) ? 0 : 1;
+    }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: make_inputs DIR\n");
+        std::fprintf(stderr,
+                     "usage: make_inputs DIR | make_inputs --elf FILE MIB SECTIONS [changed]\n");
         return 2;
     }
     std::string dir = argv[1];

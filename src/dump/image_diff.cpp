@@ -176,7 +176,7 @@ void check_header(Replay* rp, const Record& r) {
     }
 }
 
-void replay_words(void* ctx, const TextWords& batch) {
+uint64_t replay_words(void* ctx, const TextWords& batch) {
     Replay* rp = static_cast<Replay*>(ctx);
     size_t k = 0;
     while (k < batch.count && !rp->changed && rp->i < rp->table->size()) {
@@ -203,6 +203,7 @@ void replay_words(void* ctx, const TextWords& batch) {
             rp->done = 0;
         }
     }
+    return 0;
 }
 
 // Bytes of the BINARY stream the comparison does not need: the rest of a data part once

@@ -241,16 +241,33 @@ void finish(Decoder* d, uint64_t end_line) {
     }
 }
 
+// Words a TEXT decoder needs only counted from here: data words whose CRC is not wanted,
+// and anything after the end record but the first word's line.
+uint64_t countable(const Decoder* d) {
+    if (d->phase == Decoder::Phase::data && !d->crc) return d->data_left;
+    if (d->phase == Decoder::Phase::after_end && d->after > 0) return UINT64_MAX;
+    if (d->phase == Decoder::Phase::stopped) return UINT64_MAX;
+    return 0;
+}
+
 // TEXT: a batch of words from the initializer list.
-void text_words(void* ctx, const TextWords& batch) {
+uint64_t text_words(void* ctx, const TextWords& batch) {
     Decoder* d = static_cast<Decoder*>(ctx);
+    if (batch.counted > 0) {
+        if (d->phase == Decoder::Phase::data) {
+            d->data_left -= batch.counted;
+            if (d->data_left == 0) complete_record(d);
+        } else if (d->phase == Decoder::Phase::after_end) {
+            d->after += batch.counted;
+        }
+    }
     size_t i = 0;
     while (i < batch.count) {
         switch (d->phase) {
             case Decoder::Phase::header:
                 if (d->header_have == 0) {
                     start_record(d, batch.line[i], batch.offset[i]);
-                    if (!tag_arrived(d, batch.value[i])) return;
+                    if (!tag_arrived(d, batch.value[i])) return countable(d);
                 }
                 d->header_words[d->header_have++] = batch.value[i++];
                 if (d->header_have == 3) {
@@ -276,11 +293,12 @@ void text_words(void* ctx, const TextWords& batch) {
             case Decoder::Phase::after_end:
                 if (d->after == 0) d->after_position = batch.line[i];
                 d->after += batch.count - i;
-                return;
+                return countable(d);
             case Decoder::Phase::stopped:
-                return;
+                return countable(d);
         }
     }
+    return countable(d);
 }
 
 // Where the first token of a C source would start: after an optional byte order mark
@@ -745,10 +763,11 @@ bool has_warnings(const Image& image) {
 
 namespace {
 
-void collect_words(void* ctx, const TextWords& batch) {
+uint64_t collect_words(void* ctx, const TextWords& batch) {
     WordStream* out = static_cast<WordStream*>(ctx);
     out->words.insert(out->words.end(), batch.value, batch.value + batch.count);
     out->lines.insert(out->lines.end(), batch.line, batch.line + batch.count);
+    return 0;
 }
 
 }  // namespace

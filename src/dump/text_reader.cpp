@@ -312,21 +312,26 @@ inline uint64_t load_le64(const uint8_t* p) {
     return v;
 }
 
+constexpr uint64_t kOnes = 0x0101010101010101u;
+
 // Per byte of x (each below 0x80): 0x80 where lo <= byte <= hi, else 0.
 inline uint64_t bytes_in_range(uint64_t x, uint8_t lo, uint8_t hi) {
-    constexpr uint64_t kOnes = 0x0101010101010101u;
     const uint64_t at_least_lo = x + kOnes * static_cast<uint64_t>(0x80 - lo);
     const uint64_t above_hi = x + kOnes * static_cast<uint64_t>(0x7F - hi);
     return at_least_lo & ~above_hi & (kOnes * 0x80);
 }
 
-// The value of the eight hex digits at p, or false when they are not eight hex digits.
-inline bool eight_hex_digits(const uint8_t* p, uint32_t* value) {
-    constexpr uint64_t kOnes = 0x0101010101010101u;
-    const uint64_t x = load_le64(p);
+// True when the eight bytes of x are hex digits.
+inline bool hex_digits(uint64_t x) {
     if ((x & (kOnes * 0x80)) != 0) return false;
     const uint64_t ok = bytes_in_range(x, '0', '9') | bytes_in_range(x | (kOnes * 0x20), 'a', 'f');
-    if (ok != kOnes * 0x80) return false;
+    return ok == kOnes * 0x80;
+}
+
+// The value of the eight hex digits at p, or false when they are not eight hex digits.
+inline bool eight_hex_digits(const uint8_t* p, uint32_t* value) {
+    const uint64_t x = load_le64(p);
+    if (!hex_digits(x)) return false;
     // Each byte's digit value: its low four bits, plus 9 for a letter (bit 6 set).
     uint64_t v = (x & (kOnes * 0x0F)) + 9 * ((x >> 6) & kOnes);
     // Digit 0 (the most significant) is in the lowest byte: fold pairs, then quads.
@@ -392,15 +397,63 @@ inline bool skip_blanks_fast(TextScanner* s) {
     }
 }
 
+void deliver(TextWords* batch, TextSink sink) {
+    batch->may_count = sink.words(sink.ctx, *batch);
+    batch->counted = 0;
+    batch->count = 0;
+}
+
+// A word with its value. Words are counted only while none waits with its value: the
+// order must stay that of the file.
 void push_word(TextWords* batch, TextSink sink, uint32_t value, uint64_t line, uint64_t offset) {
     const size_t i = batch->count;
     batch->value[i] = value;
     batch->line[i] = line;
     batch->offset[i] = offset;
-    if (++batch->count == TextWords::kMax) {
-        sink.words(sink.ctx, *batch);
-        batch->count = 0;
+    batch->may_count = 0;
+    if (++batch->count == TextWords::kMax) deliver(batch, sink);
+}
+
+// The layout c6x_velm writes, with kFastMargin bytes ahead: blanks (two spaces, or a line
+// end and five spaces), then an eight-digit literal and a comma. Kept in locals (the
+// batch's stores could alias the scanner's fields), and left at the first thing that is
+// anything else, always where an item may start.
+inline void hot_items(TextScanner* s, TextWords* batch, TextSink sink) {
+    const uint8_t* p = s->p;
+    const uint8_t* const start = p;
+    const uint8_t* const end = s->end;
+    const uint64_t origin = s->base - reinterpret_cast<uintptr_t>(s->buf);
+    uint64_t line = s->line;
+    while (end - p >= static_cast<ptrdiff_t>(kFastMargin)) {
+        if (p[0] == ' ' && p[1] == ' ' && p[2] == '0') {
+            p += 2;
+        } else if (std::memcmp(p, "  \r\n     0", 10) == 0) {
+            p += 9;
+            ++line;
+        } else if (std::memcmp(p, "\r\n     0", 8) == 0) {
+            p += 7;
+            ++line;
+        }
+        if (p[0] != '0' || (p[1] | 0x20) != 'x' || p[10] != ',') break;
+        if (batch->may_count > 0 && batch->count == 0) {
+            if (!hex_digits(load_le64(p + 2))) break;
+            --batch->may_count;
+            ++batch->counted;
+        } else {
+            uint32_t value;
+            if (!eight_hex_digits(p + 2, &value)) break;
+            const size_t n = batch->count;
+            batch->value[n] = value;
+            batch->line[n] = line;
+            batch->offset[n] = origin + reinterpret_cast<uintptr_t>(p);
+            batch->may_count = 0;
+            if (++batch->count == TextWords::kMax) deliver(batch, sink);
+        }
+        p += 11;
     }
+    if (p != start) s->last_line = p[-1] == '\n' ? line - 1 : line;
+    s->p = p;
+    s->line = line;
 }
 
 enum class FastEnd { at_item, after_number };
@@ -410,6 +463,7 @@ enum class FastEnd { at_item, after_number };
 // read, or after a literal whose separator it must read.
 FastEnd fast_items(TextScanner* s, TextWords* batch, TextSink sink) {
     for (;;) {
+        hot_items(s, batch, sink);
         if (!skip_blanks_fast(s)) return FastEnd::at_item;
         const uint8_t* start = s->p;
         uint32_t value;
@@ -535,7 +589,7 @@ TextRead read_text_image(TextScanner* s, TextSink sink, std::vector<Problem>* pr
     r.declaration = true;
     TextWords batch;
     r.list = read_words(s, &tok, &batch, sink, &r.end_line, problems);
-    if (batch.count > 0) sink.words(sink.ctx, batch);
+    if (batch.count > 0 || batch.counted > 0) deliver(&batch, sink);
     // A list that is complete has its words decoded whatever follows.
     if (r.list == ListEnd::closed) read_closing(s, &tok, problems);
     return r;

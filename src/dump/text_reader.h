@@ -47,17 +47,23 @@ struct TextScanner {
     uint64_t last_line = 1;  // line of the last character taken (for the end of the file)
 };
 
-// Words of the initializer list, handed on in batches.
+// Words of the initializer list, handed on in batches: first `counted` words that were
+// only counted (see TextSink), then `count` words with their values.
 struct TextWords {
     static constexpr size_t kMax = 1024;
+    uint64_t counted = 0;
+    size_t count = 0;
     uint32_t value[kMax];
     uint64_t line[kMax];
     uint64_t offset[kMax];
-    size_t count = 0;
+    uint64_t may_count = 0;  // the sink's last answer, less the words counted since
 };
 
+// Takes a batch and answers how many of the words after it it needs only counted (data
+// words whose values do not matter, as in --check): those are checked as literals but
+// not converted, which is most of the work of reading a large image.
 struct TextSink {
-    void (*words)(void* ctx, const TextWords& batch);
+    uint64_t (*words)(void* ctx, const TextWords& batch);
     void* ctx;
 };
 

@@ -55,6 +55,45 @@ size_t utf8_sequence(const std::string& text, size_t i) {
     return n;
 }
 
+// A record line is formatted by hand: a listing of millions of records would otherwise
+// spend its time in printf.
+struct Line {
+    char text[384];
+    char* p = text;
+
+    void put(const char* s) {
+        while (*s != '\0') *p++ = *s++;
+    }
+    void pad(const char* from, size_t width) {  // spaces up to `width` since `from`
+        while (static_cast<size_t>(p - from) < width) *p++ = ' ';
+    }
+    void decimal(uint64_t v) {
+        char digits[20];
+        size_t n = 0;
+        do {
+            digits[n++] = static_cast<char>('0' + v % 10);
+            v /= 10;
+        } while (v != 0);
+        while (n > 0) *p++ = digits[--n];
+    }
+    void decimal_right(uint64_t v, size_t width) {  // as "%5u"
+        char* from = p;
+        decimal(v);
+        const size_t n = static_cast<size_t>(p - from);
+        if (n >= width) return;
+        std::memmove(from + (width - n), from, n);
+        std::memset(from, ' ', width - n);
+        p = from + width;
+    }
+    void hex8(uint32_t v) {  // as "0x%08X"
+        static const char kDigits[] = "0123456789ABCDEF";
+        *p++ = '0';
+        *p++ = 'x';
+        for (int shift = 28; shift >= 0; shift -= 4) *p++ = kDigits[(v >> shift) & 0xFu];
+    }
+    size_t size() const { return static_cast<size_t>(p - text); }
+};
+
 bool append_to_string(void* ctx, const char* p, size_t n, std::string*) {
     static_cast<std::string*>(ctx)->append(p, n);
     return true;
@@ -122,16 +161,38 @@ void put_listing_start(OutSink* sink, const std::string& file, Encoding encoding
 }
 
 void put_listing_record(OutSink* sink, uint32_t index, const Record& r) {
+    // "%5u  %-7s  0x%08X  0x%08X  %-10s  %5u  %s\n"
     const bool end = kind_of(r) == RecordKind::end;
-    char last[16] = "-";
-    char crc[16] = "-";
-    if (!end && r.length > 0)
-        std::snprintf(last, sizeof last, "0x%08llX", static_cast<ull>(last_address(r)));
-    if (!end) std::snprintf(crc, sizeof crc, "0x%08X", r.crc32);
-    char line[128];
-    int n = std::snprintf(line, sizeof line, "%5u  %-7s  0x%08X  0x%08X  %-10s  %5u  %s\n", index,
-                          kind_name(kind_of(r)), r.address, r.length, last, data_words_of(r), crc);
-    put(sink, line, static_cast<size_t>(n));
+    Line l;
+    l.decimal_right(index, 5);
+    l.put("  ");
+    char* from = l.p;
+    l.put(kind_name(kind_of(r)));
+    l.pad(from, 7);
+    l.put("  ");
+    l.hex8(r.address);
+    l.put("  ");
+    l.hex8(r.length);
+    l.put("  ");
+    from = l.p;
+    if (end || r.length == 0) {
+        l.put("-");
+    } else if (last_address(r) > 0xFFFFFFFFu) {
+        l.put(hex(last_address(r)).c_str());
+    } else {
+        l.hex8(static_cast<uint32_t>(last_address(r)));
+    }
+    l.pad(from, 10);
+    l.put("  ");
+    l.decimal_right(data_words_of(r), 5);
+    l.put("  ");
+    if (end) {
+        l.put("-");
+    } else {
+        l.hex8(r.crc32);
+    }
+    l.put("\n");
+    put(sink, l.text, l.size());
 }
 
 void put_listing_end(OutSink* sink, const Summary& sum) {
@@ -152,19 +213,38 @@ void put_json_start(OutSink* sink, const std::string& file, Encoding encoding) {
 void put_json_record(OutSink* sink, Encoding encoding, uint32_t index, const Record& r,
                      bool first) {
     const bool end = kind_of(r) == RecordKind::end;
-    char last[24] = "null";
-    char crc[16] = "null";
-    if (!end && r.length > 0)
-        std::snprintf(last, sizeof last, "%llu", static_cast<ull>(last_address(r)));
-    if (!end) std::snprintf(crc, sizeof crc, "%u", r.crc32);
-    char line[320];
-    int n = std::snprintf(
-        line, sizeof line,
-        "%s    {\"index\": %u, \"kind\": \"%s\", \"tag\": %u, \"address\": %u, \"length\": %u, "
-        "\"last\": %s, \"words\": %u, \"crc32\": %s, \"%s\": %llu}",
-        first ? "\n" : ",\n", index, kind_name(kind_of(r)), tag_of(kind_of(r)), r.address, r.length,
-        last, data_words_of(r), crc, position_key(encoding), static_cast<ull>(position_of(r)));
-    put(sink, line, static_cast<size_t>(n));
+    Line l;
+    l.put(first ? "\n" : ",\n");
+    l.put("    {\"index\": ");
+    l.decimal(index);
+    l.put(", \"kind\": \"");
+    l.put(kind_name(kind_of(r)));
+    l.put("\", \"tag\": ");
+    l.decimal(tag_of(kind_of(r)));
+    l.put(", \"address\": ");
+    l.decimal(r.address);
+    l.put(", \"length\": ");
+    l.decimal(r.length);
+    l.put(", \"last\": ");
+    if (end || r.length == 0) {
+        l.put("null");
+    } else {
+        l.decimal(last_address(r));
+    }
+    l.put(", \"words\": ");
+    l.decimal(data_words_of(r));
+    l.put(", \"crc32\": ");
+    if (end) {
+        l.put("null");
+    } else {
+        l.decimal(r.crc32);
+    }
+    l.put(", \"");
+    l.put(position_key(encoding));
+    l.put("\": ");
+    l.decimal(position_of(r));
+    l.put("}");
+    put(sink, l.text, l.size());
 }
 
 void put_json_summary(OutSink* sink, bool any_records, const Summary& sum) {

@@ -92,13 +92,16 @@ bool by_start(const Record& x, const Record& y) {
     return x.address < y.address;
 }
 
+// Images list their records in address order more often than not: then the index needs
+// no sorting.
 template <typename Less>
 void sort_index(const RecordTable& t, uint32_t* index, uint32_t n, Less less) {
-    std::sort(index, index + n, [&t, less](uint32_t x, uint32_t y) {
+    auto before = [&t, less](uint32_t x, uint32_t y) {
         if (less(t[x], t[y])) return true;
         if (less(t[y], t[x])) return false;
         return x < y;
-    });
+    };
+    if (!std::is_sorted(index, index + n, before)) std::sort(index, index + n, before);
 }
 
 // ---- the second pass ----------------------------------------------------------------------

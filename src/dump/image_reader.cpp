@@ -583,10 +583,14 @@ bool find_overlaps(ImageRead* image) {
         if (kind_of(r) != RecordKind::end && r.length > 0)
             image->by_address[image->by_address_count++] = i;
     }
-    std::sort(image->by_address, image->by_address + n, [&records](uint32_t a, uint32_t b) {
+    auto before = [&records](uint32_t a, uint32_t b) {
         return records[a].address != records[b].address ? records[a].address < records[b].address
                                                         : a < b;
-    });
+    };
+    // Filled in file order: already sorted when the image lists its records by address.
+    if (!std::is_sorted(image->by_address, image->by_address + n, before)) {
+        std::sort(image->by_address, image->by_address + n, before);
+    }
     image->warnings = false;
     uint64_t reach = 0;  // the highest last address so far
     for (uint32_t k = 0; k < n; ++k) {
@@ -666,18 +670,46 @@ bool next_problem(const ImageRead& image, ProblemWalk* w, Problem* p) {
 // ---- a second read of one record ----------------------------------------------------------
 
 RecordCursor::~RecordCursor() {
+    std::free(window);
     text_scanner_free(&text);
 }
 
+namespace {
+
+constexpr size_t kCursorWindow = 16 * 1024;
+
+bool cursor_read_at(RecordCursor* c, uint8_t* dest, size_t n, uint64_t offset) {
+    if (offset >= c->window_base && offset - c->window_base <= c->window_length &&
+        n <= c->window_length - (offset - c->window_base)) {
+        std::memcpy(dest, c->window + (offset - c->window_base), n);
+        return true;
+    }
+    if (n >= kCursorWindow)
+        return source_read_at(c->src, dest, n, offset) == static_cast<int64_t>(n);
+    if (c->window == nullptr) {
+        c->window = static_cast<uint8_t*>(std::malloc(kCursorWindow));
+        if (c->window == nullptr) return false;
+    }
+    const int64_t got = source_read_at(c->src, c->window, kCursorWindow, offset);
+    c->window_base = offset;
+    c->window_length = got > 0 ? static_cast<size_t>(got) : 0;
+    if (c->window_length < n) return false;
+    std::memcpy(dest, c->window, n);
+    return true;
+}
+
+}  // namespace
+
 bool record_open(RecordCursor* c, Source* src, Encoding encoding, const Record& record) {
-    c->src = src;
     c->encoding = encoding;
     c->left = 4 * static_cast<uint64_t>(data_words_of(record));
     c->word_left = 0;
+    if (c->src != src) c->window_length = 0;
+    c->src = src;
     uint32_t header[3];
     if (encoding == Encoding::binary) {
         uint8_t bytes[12];
-        if (source_read_at(src, bytes, sizeof bytes, record.resume) != 12) return false;
+        if (!cursor_read_at(c, bytes, sizeof bytes, record.resume)) return false;
         for (int i = 0; i < 3; ++i) header[i] = load_le32(bytes + 4 * i);
         c->next = record.resume + 12;
     } else {
@@ -694,11 +726,20 @@ bool record_read(RecordCursor* c, uint8_t* dest, size_t n) {
     if (n > c->left) return false;
     c->left -= n;
     if (c->encoding == Encoding::binary) {
-        if (source_read_at(c->src, dest, n, c->next) != static_cast<int64_t>(n)) return false;
+        if (!cursor_read_at(c, dest, n, c->next)) return false;
         c->next += n;
         return true;
     }
     while (n > 0) {
+        if (c->word_left == 0 && n >= 4) {
+            uint32_t words[1024];
+            const size_t k = std::min<size_t>(n / 4, 1024);
+            if (!text_cursor_words(&c->text, words, k)) return false;
+            for (size_t i = 0; i < k; ++i) store_le32(dest + 4 * i, words[i]);
+            dest += 4 * k;
+            n -= 4 * k;
+            continue;
+        }
         if (c->word_left == 0) {
             uint32_t w;
             if (!text_cursor_next(&c->text, &w)) return false;

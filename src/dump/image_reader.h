@@ -134,6 +134,11 @@ struct RecordCursor {
     uint64_t left = 0;  // data bytes still to come
     uint8_t word[4] = {};
     size_t word_left = 0;  // TEXT: bytes of `word` not handed out yet
+    // BINARY: bytes read ahead, so that records read in file order (two builds of one
+    // program) cost a system call per window rather than two per record.
+    uint8_t* window = nullptr;
+    uint64_t window_base = 0;
+    size_t window_length = 0;
     TextScanner text;
     RecordCursor() = default;
     RecordCursor(const RecordCursor&) = delete;

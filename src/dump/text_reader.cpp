@@ -16,6 +16,7 @@ constexpr size_t kShownText = 4096;
 // The fast path looks this far ahead (a literal, its separator and a line end); the
 // window is topped up before it does.
 constexpr size_t kFastMargin = 64;
+constexpr size_t kCursorRead = 16 * 1024;
 
 Problem syntax_error(uint64_t line, const std::string& text) {
     Problem p;
@@ -80,7 +81,11 @@ bool fill(TextScanner* s, size_t n) {
     s->end = s->buf + keep;
     while (!s->eof && static_cast<size_t>(s->end - s->p) < n) {
         uint8_t* to = s->buf + (s->end - s->buf);
-        const size_t room = s->capacity - static_cast<size_t>(s->end - s->buf);
+        size_t room = s->capacity - static_cast<size_t>(s->end - s->buf);
+        if (s->at_offsets && room > kCursorRead &&
+            static_cast<size_t>(s->end - s->p) + kCursorRead >= n) {
+            room = kCursorRead;
+        }
         int64_t got = s->at_offsets ? source_read_at(s->src, to, room, offset_of(s, s->end))
                                     : source_read(s->src, to, room);
         if (got <= 0) {
@@ -597,6 +602,12 @@ TextRead read_text_image(TextScanner* s, TextSink sink, std::vector<Problem>* pr
 
 bool text_cursor_begin(TextScanner* s, Source* src, uint64_t offset) {
     if (!scanner_alloc(s)) return false;
+    // Records read in file order follow each other in the window already read.
+    if (s->src == src && s->at_offsets && !s->failed && offset >= s->base &&
+        offset - s->base <= static_cast<uint64_t>(s->end - s->buf)) {
+        s->p = s->buf + (offset - s->base);
+        return true;
+    }
     s->src = src;
     s->p = s->buf;
     s->end = s->buf;
@@ -623,6 +634,38 @@ bool text_cursor_next(TextScanner* s, uint32_t* value) {
         return true;
     }
     return next_token(s, &tok, &unused) && (is_punct(tok, ',') || is_punct(tok, '}'));
+}
+
+bool text_cursor_words(TextScanner* s, uint32_t* values, size_t n) {
+    while (n > 0) {
+        // c6x_velm's layout in a tight loop, as in hot_items; anything else word by word.
+        if (s->end - s->p < static_cast<ptrdiff_t>(kFastMargin)) fill(s, kFastMargin);
+        const uint8_t* p = s->p;
+        const uint8_t* const end = s->end;
+        while (n > 0 && end - p >= static_cast<ptrdiff_t>(kFastMargin)) {
+            if (p[0] == ' ' && p[1] == ' ' && p[2] == '0') {
+                p += 2;
+            } else if (std::memcmp(p, "  \r\n     0", 10) == 0) {
+                p += 9;
+            } else if (std::memcmp(p, "\r\n     0", 8) == 0) {
+                p += 7;
+            }
+            if (p[0] != '0' || (p[1] | 0x20) != 'x' || p[10] != ',' ||
+                !eight_hex_digits(p + 2, values)) {
+                break;
+            }
+            ++values;
+            --n;
+            p += 11;
+        }
+        s->p = p;
+        if (n > 0) {
+            if (!text_cursor_next(s, values)) return false;
+            ++values;
+            --n;
+        }
+    }
+    return true;
 }
 
 }  // namespace velm::dump

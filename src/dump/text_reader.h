@@ -40,7 +40,8 @@ struct TextScanner {
     const uint8_t* p = nullptr;
     const uint8_t* end = nullptr;
     uint64_t base = 0;
-    bool at_offsets = false;  // read with source_read_at from base + (end - buf)
+    bool at_offsets = false;  // read with source_read_at from base + (end - buf), in
+                              // pieces of kCursorRead: records are read at random
     bool eof = false;
     bool failed = false;     // a read failed; src->error says why
     uint64_t line = 1;       // line of the byte at p
@@ -96,6 +97,8 @@ TextRead read_text_image(TextScanner* s, TextSink sink, std::vector<Problem>* pr
 // there (it changed since) or a read fails (s->failed).
 bool text_cursor_begin(TextScanner* s, Source* src, uint64_t offset);
 bool text_cursor_next(TextScanner* s, uint32_t* value);
+// The next n words.
+bool text_cursor_words(TextScanner* s, uint32_t* values, size_t n);
 
 }  // namespace velm::dump
 

@@ -236,6 +236,7 @@ TEST(ElfLoaderRejects, FirstFailingCheckWins) {
 // Files that pass: `in -d` lists them, exit status 0.
 
 TEST(ElfLoaderAccepts, Boundaries) {
+    const uint32_t names = static_cast<uint32_t>(std::string("\0.text\0.shstrtab\0", 17).size());
     const Accepted cases[] = {
         {"a plain executable", [] { return build_elf(base()); }, listing(3, 0x400, kTextLine)},
         {"e_ehsize above 52", [] { return with([](Elf* e) { e->ehsize = 64; }); },
@@ -264,6 +265,13 @@ TEST(ElfLoaderAccepts, Boundaries) {
         {"no name table: every name empty",
          [] { return with([](Elf* e) { e->name_table = false; }); },
          listing(2, 0x400, listing_line(1, "", 0x400, 0x400, 8, "exec", true))},
+        {"a name starting on the table's last zero byte: the empty name",
+         [names] { return with_section_field(1, kShName, names - 1); },
+         listing(3, 0x400, listing_line(1, "", 0x400, 0x400, 8, "exec", true))},
+        // The most sections a file may have without extended numbering (with the null
+        // section and the name table); 0xFF00 is refused above.
+        {"0xFEFF sections", [] { return with([](Elf* e) { e->sections.resize(0xFEFF - 2); }); },
+         listing(0xFEFF, 0x400, kTextLine)},
         // 0xFFFFFFF7 + 8 = 0xFFFFFFFF: the last byte at 0xFFFFFFFE, as high as a record goes.
         {"loaded section ending as high as a record may",
          [] { return with([](Elf* e) { e->segments[0].paddr = 0xFFFFFFF7; }); },

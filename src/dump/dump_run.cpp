@@ -132,6 +132,10 @@ int run_diff(const DumpOptions& options, Source* a, Source* b, OutSink* out, Out
     sb = read_rest(&rb);
     if (sb == ReadStatus::ok && !find_overlaps(&ib)) sb = ReadStatus::no_memory;
     if (sb != ReadStatus::ok) return read_trouble(err, *b, sb, ib);
+    // A spooled image is read from its copy from here on.
+    for (Source* s : {a, b}) {
+        if (s->spooling && !source_restart(s)) return trouble(err, s->label, s->error);
+    }
     if (fails(ia, options.strict) || fails(ib, options.strict)) {
         report(err, a->label, ia);
         report(err, b->label, ib);

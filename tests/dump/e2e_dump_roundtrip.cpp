@@ -210,3 +210,26 @@ INSTANTIATE_TEST_SUITE_P(ElfInputs, DumpElfRoundTrip, ::testing::ValuesIn(elf_ca
                          [](const ::testing::TestParamInfo<ElfRoundTripInput>& info) {
                              return info.param.name;
                          });
+
+// Section names land in TEXT comment lines unchanged but for CR and LF: whatever bytes
+// they hold, each image is read in the encoding it was written in, and reads sound.
+TEST(DumpEncodings, AnyByteInASectionNameKeepsEachImageInItsEncoding) {
+    Elf e;
+    e.entry = 0x400;
+    std::vector<std::string> names;
+    for (int b = 1; b < 256; ++b) {
+        names.push_back(".s" + std::string(1, static_cast<char>(b)) + "x");
+        e.sections.push_back(alloc_section(names.back(), velm_test::kShfExec, 0x1000 + 4 * b,
+                                           words({static_cast<uint32_t>(b)})));
+    }
+    e.segments.push_back(load_segment(0x1000, names));
+    TempDir dir;
+    Converted c = convert(dir, "names", velm_test::build_elf(e));
+    for (const std::string* bytes : {&c.text, &c.binary}) {
+        Image image = velm::dump::read_image(*bytes);
+        EXPECT_EQ(image.encoding,
+                  bytes == &c.text ? velm::dump::Encoding::text : velm::dump::Encoding::binary);
+        EXPECT_TRUE(image.problems.empty()) << image.problems[0].message;
+        EXPECT_EQ(image.records.size(), 256u);
+    }
+}

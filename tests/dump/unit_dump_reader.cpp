@@ -76,11 +76,26 @@ TEST(DumpDetection, EachEncodingIsToldByWhatItStartsWith) {
     EXPECT_EQ(detect("// source: /home/j\xC3\xBCrgen/APP.OUT\nunsigned int A[]={0};"),
               Encoding::text);
 
-    // Neither: read as BINARY, and said so.
+    // Neither: read as BINARY, and said so. A file read as TEXT without a declaration
+    // says why it was read as TEXT.
     bool assumed = false;
     const std::string damaged("\x12\x34\x00\x90", 4);
     EXPECT_EQ(detect_encoding(u8(damaged), damaged.size(), &assumed), Encoding::binary);
     EXPECT_TRUE(assumed);
+    auto messages = [](const std::string& bytes) {
+        Texts out;
+        for (const Problem& p : read_image(bytes).problems) out.push_back(p.message);
+        return out;
+    };
+    EXPECT_EQ(messages(" \t" + damaged),
+              (Texts{"read as BINARY: the file starts with neither the bytes 09 3B of a BINARY "
+                     "image nor C source text (byte 0x12 at byte offset 2)",
+                     "record 1 at byte offset 0: unknown tag 0x34120920"}));
+    EXPECT_EQ(messages("hello world\n"),
+              (Texts{"read as TEXT: the file starts with text, not with the bytes 09 3B of a "
+                     "BINARY image, but holds no C declaration",
+                     "line 1: expected '[', found the end of the file"}));
+    EXPECT_EQ(messages(std::string("\x09\x3A", 2)).size(), 2u);  // a tag's damaged half
 }
 
 TEST(DumpBinaryReader, ReadsLittleEndianWordsAndCountsStrayBytes) {

@@ -320,6 +320,35 @@ TEST(DumpDiff, RecordsOfTheSameRangePairInFileOrder) {
     EXPECT_EQ(d[0].a, &a.records[1]);
 }
 
+// --diff reads the records a second time: a file that changed in between is trouble, not
+// a comparison of whatever bytes now stand there.
+TEST(DumpDiff, AFileThatChangedBetweenTheReadsIsTrouble) {
+    const std::string old_bytes = binary({S, 0x100, 4, 1, S, 0x200, 4, 2, E, 0, 0});
+    const std::string new_bytes = binary({S, 0x100, 4, 1, S, 0x200, 4, 3, E, 0, 0});
+    for (size_t at : {size_t{1}, size_t{21}}) {  // a tag, and the address of record 2
+        for (bool change_a : {true, false}) {
+            // The diff works in the tables, so each round reads the images afresh.
+            Image a = read_image(old_bytes);
+            Image b = read_image(new_bytes);
+            std::string changed = change_a ? old_bytes : new_bytes;
+            changed[at] ^= 0x01;
+            const std::string& bytes_a = change_a ? changed : old_bytes;
+            const std::string& bytes_b = change_a ? new_bytes : changed;
+            Source sa = memory_source("a", reinterpret_cast<const uint8_t*>(bytes_a.data()),
+                                      bytes_a.size());
+            Source sb = memory_source("b", reinterpret_cast<const uint8_t*>(bytes_b.data()),
+                                      bytes_b.size());
+            DiffTrouble trouble;
+            EXPECT_FALSE(diff_images(
+                DiffSide{&sa, &a}, DiffSide{&sb, &b}, [](void*, const Difference&) {}, nullptr,
+                &trouble))
+                << at << " " << change_a;
+            EXPECT_EQ(trouble.side, change_a ? &sa : &sb) << at << " " << change_a;
+            EXPECT_EQ(trouble.reason, "the file changed while it was being read");
+        }
+    }
+}
+
 TEST(DumpRobustness, RandomlyDamagedImagesDecodeToSoundRecordsOrProblems) {
     // An image in both encodings, the TEXT one laid out as c6x_velm lays it out.
     Words words = {S, 0x400,      10, 0x11111111, 0x22222222, 0x3333,     //

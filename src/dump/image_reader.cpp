@@ -315,8 +315,8 @@ std::string reason_binary_assumed(const uint8_t* data, size_t size) {
     const size_t at = first_token(data, size);
     return format(
         "read as BINARY: the file starts with neither the bytes 09 3B of a BINARY "
-        "image nor C source text (byte 0x%02X at byte offset %zu)",
-        data[at], at);
+        "image nor C source text (byte 0x%02X at byte offset %llu)",
+        data[at], static_cast<unsigned long long>(at));
 }
 
 const char* reason_text() {

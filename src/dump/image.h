@@ -78,8 +78,10 @@ const char* kind_name(RecordKind kind);
 // "byte offset 28" or "line 27".
 std::string position_text(Encoding encoding, uint64_t position);
 
-// The records of an image in file order, in blocks of 65,536 that never move: memory
-// grows with the records read and nothing else, and a record's address stays valid.
+// The records of an image in file order, in blocks that never move: memory grows with
+// the records read and nothing else, and a record's address stays valid. A block holds
+// 2^21 records, 28 whole huge pages (dump_memory_alloc); the first 1,024 records of an
+// image come from the heap, so that a small image costs no more than it needs.
 // Allocation failures are reported, never thrown.
 class RecordTable {
   public:
@@ -91,7 +93,12 @@ class RecordTable {
     ~RecordTable();
 
     // False when there is no memory for it, or the table holds 0xFFFFFFFE records.
-    bool append(const Record& r);
+    bool append(const Record& r) {
+        if ((size_ & kBlockMask) == 0 || size_ == kFirst) return append_slow(r);
+        blocks_[size_ >> kBlockBits][size_ & kBlockMask] = r;
+        ++size_;
+        return true;
+    }
     void clear();
 
     uint32_t size() const { return size_; }
@@ -118,12 +125,17 @@ class RecordTable {
     const_iterator end() const { return const_iterator(this, size_); }
 
   private:
-    static constexpr uint32_t kBlockBits = 16;
+    static constexpr uint32_t kBlockBits = 21;
     static constexpr uint32_t kBlockMask = (1u << kBlockBits) - 1;
-    Record** blocks_ = nullptr;
+    static constexpr uint32_t kFirst = 1024;
+    bool append_slow(const Record& r);
+    Record** blocks_ = nullptr;  // 2,048 slots, enough for 2^32 records
     uint32_t size_ = 0;
-    uint32_t block_slots_ = 0;
 };
+
+// An index of n records (uint32_t each), from the heap or, when large, on huge pages.
+uint32_t* index_alloc(uint32_t n);
+void index_free(uint32_t* index, uint32_t n);
 
 struct Summary {
     uint64_t records = 0;  // section and cinit records; the end record is not counted

@@ -143,10 +143,12 @@ void complete_record(Decoder* d) {
     d->phase = d->kind == RecordKind::end ? Decoder::Phase::after_end : Decoder::Phase::header;
 }
 
-void header_arrived(Decoder* d, uint32_t address, uint32_t length) {
+// The rest of the header of a record whose tag is known; `check` is velm_check_record's
+// verdict on the whole header.
+void header_arrived(Decoder* d, uint32_t address, uint32_t length, int check) {
     d->address = address;
     d->length = length;
-    d->check = velm_check_record(tag_of(d->kind), address, length);
+    d->check = check;
     if (d->kind == RecordKind::end) {
         d->after = 0;
         complete_record(d);
@@ -272,7 +274,8 @@ uint64_t text_words(void* ctx, const TextWords& batch) {
                 d->header_words[d->header_have++] = batch.value[i++];
                 if (d->header_have == 3) {
                     d->header_have = 0;
-                    header_arrived(d, d->header_words[1], d->header_words[2]);
+                    const uint32_t* h = d->header_words;
+                    header_arrived(d, h[1], h[2], velm_check_record(h[0], h[1], h[2]));
                 }
                 break;
             case Decoder::Phase::data: {
@@ -347,6 +350,22 @@ void binary_feed(Decoder* d, const uint8_t* p, size_t n) {
     while (n > 0) {
         switch (d->phase) {
             case Decoder::Phase::header: {
+                if (d->header_have == 0 && n >= 12) {
+                    // The whole header at hand, as nearly always: one look at it.
+                    start_record(d, d->offset, d->offset);
+                    const uint32_t tag = load_le32(p);
+                    const int check = velm_check_record(tag, load_le32(p + 4), load_le32(p + 8));
+                    if (check == VELM_ERR_UNKNOWN_TAG) {
+                        tag_arrived(d, tag);
+                        return;
+                    }
+                    d->kind = kind_of_tag(tag);
+                    d->offset += 12;
+                    header_arrived(d, load_le32(p + 4), load_le32(p + 8), check);
+                    p += 12;
+                    n -= 12;
+                    break;
+                }
                 if (d->header_have == 0) start_record(d, d->offset, d->offset);
                 const size_t take = std::min<size_t>(12 - d->header_have, n);
                 std::memcpy(d->header_bytes + d->header_have, p, take);
@@ -360,8 +379,10 @@ void binary_feed(Decoder* d, const uint8_t* p, size_t n) {
                 }
                 if (d->header_have == 12) {
                     d->header_have = 0;
-                    header_arrived(d, load_le32(d->header_bytes + 4),
-                                   load_le32(d->header_bytes + 8));
+                    const uint8_t* h = d->header_bytes;
+                    header_arrived(
+                        d, load_le32(h + 4), load_le32(h + 8),
+                        velm_check_record(load_le32(h), load_le32(h + 4), load_le32(h + 8)));
                 }
                 break;
             }
@@ -432,7 +453,7 @@ ImageRead::ImageRead(ImageRead&& other) noexcept
 
 ImageRead& ImageRead::operator=(ImageRead&& other) noexcept {
     if (this != &other) {
-        std::free(by_address);
+        index_free(by_address, by_address_count);
         encoding = other.encoding;
         records = std::move(other.records);
         head = std::move(other.head);
@@ -449,7 +470,7 @@ ImageRead& ImageRead::operator=(ImageRead&& other) noexcept {
 }
 
 ImageRead::~ImageRead() {
-    std::free(by_address);
+    index_free(by_address, by_address_count);
 }
 
 ImageReader::~ImageReader() {
@@ -574,30 +595,41 @@ bool find_overlaps(ImageRead* image) {
     const RecordTable& records = image->records;
     uint32_t n = 0;
     for (const Record& r : records) n += kind_of(r) != RecordKind::end && r.length > 0 ? 1 : 0;
-    std::free(image->by_address);
-    image->by_address = static_cast<uint32_t*>(std::malloc(sizeof(uint32_t) * (n > 0 ? n : 1)));
+    index_free(image->by_address, image->by_address_count);
     image->by_address_count = 0;
+    image->by_address = index_alloc(n);
     if (image->by_address == nullptr) return false;
+    image->by_address_count = n;
+    // In file order, which is address order more often than not: then one pass finds
+    // the overlaps, and nothing needs sorting.
+    bool sorted = true;
+    bool overlap = false;
+    uint64_t reach = 0;  // the highest last address so far
+    uint32_t k = 0;
     for (uint32_t i = 0; i < records.size(); ++i) {
         const Record& r = records[i];
-        if (kind_of(r) != RecordKind::end && r.length > 0)
-            image->by_address[image->by_address_count++] = i;
-    }
-    auto before = [&records](uint32_t a, uint32_t b) {
-        return records[a].address != records[b].address ? records[a].address < records[b].address
-                                                        : a < b;
-    };
-    // Filled in file order: already sorted when the image lists its records by address.
-    if (!std::is_sorted(image->by_address, image->by_address + n, before)) {
-        std::sort(image->by_address, image->by_address + n, before);
-    }
-    image->warnings = false;
-    uint64_t reach = 0;  // the highest last address so far
-    for (uint32_t k = 0; k < n; ++k) {
-        const Record& r = records[image->by_address[k]];
-        if (k > 0 && r.address <= reach) image->warnings = true;
+        if (kind_of(r) == RecordKind::end || r.length == 0) continue;
+        if (k > 0) {
+            sorted = sorted && records[image->by_address[k - 1]].address <= r.address;
+            overlap = overlap || r.address <= reach;
+        }
         if (k == 0 || last_address(r) > reach) reach = last_address(r);
+        image->by_address[k++] = i;
     }
+    if (!sorted) {
+        std::sort(image->by_address, image->by_address + n, [&records](uint32_t a, uint32_t b) {
+            return records[a].address != records[b].address
+                       ? records[a].address < records[b].address
+                       : a < b;
+        });
+        overlap = false;
+        for (k = 0; k < n; ++k) {
+            const Record& r = records[image->by_address[k]];
+            if (k > 0 && r.address <= reach) overlap = true;
+            if (k == 0 || last_address(r) > reach) reach = last_address(r);
+        }
+    }
+    image->warnings = overlap;
     return true;
 }
 
@@ -635,7 +667,7 @@ bool next_problem(const ImageRead& image, ProblemWalk* w, Problem* p) {
                 // One warning for every record whose range begins inside the range of a
                 // record before it in address order: at most one per record, however many
                 // records pile up on the same addresses, and each names a real pair.
-                while (w->i < image.by_address_count) {
+                while (image.warnings && w->i < image.by_address_count) {
                     const uint32_t k = image.by_address[w->i++];
                     const Record& r = records[k];
                     const uint32_t reach = w->reach;

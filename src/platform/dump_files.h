@@ -47,6 +47,13 @@ bool dump_write(const DumpFile& file, const void* data, size_t n, std::string* r
 
 void dump_close(DumpFile* file);
 
+// Zeroed memory for velm_dump's record table: `n` bytes, a multiple of 2 MiB, on
+// transparent huge pages where the system offers them, so that filling a table of
+// millions of records costs a page fault per 2 MiB rather than per 4 KiB. Null when
+// there is none. Released with dump_memory_free and the same n.
+void* dump_memory_alloc(size_t n);
+void dump_memory_free(void* p, size_t n);
+
 }  // namespace velm
 
 #endif

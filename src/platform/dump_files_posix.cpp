@@ -1,8 +1,10 @@
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -134,6 +136,29 @@ bool dump_write(const DumpFile& file, const void* data, size_t n, std::string* r
 void dump_close(DumpFile* file) {
     if (file->owned && file->handle >= 0) ::close(fd_of(*file));
     *file = DumpFile();
+}
+
+void* dump_memory_alloc(size_t n) {
+    constexpr size_t kHugePage = size_t{2} << 20;
+    if (n == 0 || n % kHugePage != 0 || n > SIZE_MAX - kHugePage) return nullptr;
+    // Mapped one huge page larger, then trimmed to a huge-page boundary.
+    void* base =
+        ::mmap(nullptr, n + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (base == MAP_FAILED) return nullptr;
+    const uintptr_t start = reinterpret_cast<uintptr_t>(base);
+    const uintptr_t aligned = (start + kHugePage - 1) & ~(kHugePage - 1);
+    if (aligned > start) ::munmap(base, aligned - start);
+    if (aligned + n < start + n + kHugePage) {
+        ::munmap(reinterpret_cast<void*>(aligned + n), start + kHugePage - aligned);
+    }
+#ifdef MADV_HUGEPAGE
+    ::madvise(reinterpret_cast<void*>(aligned), n, MADV_HUGEPAGE);
+#endif
+    return reinterpret_cast<void*>(aligned);
+}
+
+void dump_memory_free(void* p, size_t n) {
+    if (p != nullptr) ::munmap(p, n);
 }
 
 }  // namespace velm

@@ -196,4 +196,13 @@ void dump_close(DumpFile* file) {
     *file = DumpFile();
 }
 
+void* dump_memory_alloc(size_t n) {
+    // Committed pages are zero and take memory only when first touched.
+    return ::VirtualAlloc(nullptr, n, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+}
+
+void dump_memory_free(void* p, size_t) {
+    if (p != nullptr) ::VirtualFree(p, 0, MEM_RELEASE);
+}
+
 }  // namespace velm

@@ -61,4 +61,22 @@ TEST(DumpDiff, ComparesAnImageFromAPipe) {
         EXPECT_EQ(r.out, files.out) << command;
         EXPECT_EQ(r.err, "") << command;
     }
+    // --check passes over the data of a piped BINARY image by reading it, not seeking: a
+    // section of 1 MiB arrives in many reads.
+    velm_test::Coff large;
+    large.entry = 0x400;
+    large.sections = {
+        velm_test::stored_section(".text", 0x400, 0x20, velm_test::pattern(1 << 20, 5))};
+    convert(dir, "large", velm_test::build_coff(large));
+    std::string check = "cat large.bin | '" + dump_path() + "' --check -";
+    RunResult piped = velm_test::run_in(dir.path(), {"-c", check}, "/bin/sh");
+    EXPECT_EQ(piped.exit_status, 0) << piped.err;
+    EXPECT_EQ(piped.out + piped.err, "");
+    check = "head -c 700000 large.bin | '" + dump_path() + "' --check -";
+    piped = velm_test::run_in(dir.path(), {"-c", check}, "/bin/sh");
+    EXPECT_EQ(piped.exit_status, 1);
+    EXPECT_EQ(piped.err,
+              "velm_dump: standard input: error: record 1 (section, address 0x00000400, length "
+              "0x00100000) at byte offset 0: cut short by the end of the file: 262144 data words "
+              "(1048576 bytes) announced, 699988 bytes present\n");
 }

@@ -1,10 +1,12 @@
-// CRC-32, encoding detection and the two word readers of velm_dump.
+// CRC-32, encoding detection and the two readers of velm_dump.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "dump/crc32.h"
+#include "dump/dump_run.h"
+#include "dump/image_diff.h"
 #include "dump/image_reader.h"
 
 using namespace velm::dump;
@@ -240,4 +242,110 @@ TEST(DumpTextReader, ProblemsAfterTheClosedListKeepItsWords) {
     EXPECT_TRUE(r.decodable);
     EXPECT_EQ(r.words, Words{1});
     EXPECT_EQ(r.problems, Texts{"line 3: unexpected 'int' after the declaration"});
+}
+
+namespace {
+
+// A TEXT image of `words` laid out in every way the tokenizer must read alike (the
+// literals c6x_velm writes, other literal forms, blanks, comments, line splices, LF and
+// CR LF), several read windows long; words [plain, plain_end) exactly as c6x_velm lays
+// them out. *lines gets each word's line, *at each literal's byte offset.
+std::string varied_text(const Words& words, size_t plain, size_t plain_end,
+                        std::vector<uint32_t>* lines, std::vector<size_t>* at) {
+    static const char* const kBlanks[] = {
+        "  ",           "\r\n     ", "\n",      " /* a, 1 */ ",
+        " // b, 2\r\n", "\\\r\n",    "\t\v\f ", "\r\n// 'x\\\r\n5, spliced':\r\n "};
+    std::string out = "// image\r\nunsigned int A[] = {";
+    uint32_t line = 2;
+    uint32_t x = 77;
+    for (size_t i = 0; i < words.size(); ++i) {
+        const uint32_t w = words[i];
+        x = x * 1103515245u + 12345u;
+        const bool as_written = i >= plain && i < plain_end;
+        if (as_written) x &= ~0x700u;  // the literal form c6x_velm writes
+        const std::string blank =
+            as_written ? (i % 4 == 0 ? "  \r\n     " : "  ") : kBlanks[(x >> 16) % 8];
+        out += blank;
+        for (char c : blank) line += c == '\n' ? 1 : 0;
+        lines->push_back(line);
+        at->push_back(out.size());
+        char literal[32];
+        switch ((x >> 8) % 8) {
+            case 3:
+                std::snprintf(literal, sizeof literal, "0x%x", w);
+                break;
+            case 4:
+                std::snprintf(literal, sizeof literal, "0%o", w);
+                break;
+            case 5:
+                std::snprintf(literal, sizeof literal, "%uu", w);
+                break;
+            case 6:  // split by a splice
+                std::snprintf(literal, sizeof literal, "0x%04X\\\n%04X", w >> 16, w & 0xFFFF);
+                ++line;
+                break;
+            default:  // as c6x_velm writes them
+                std::snprintf(literal, sizeof literal, "0x%08X", w);
+        }
+        out += literal;
+        out += ",";
+    }
+    return out + "\r\n};\r\n";
+}
+
+}  // namespace
+
+TEST(DumpTextReader, EveryLayoutReadsAlikeAcrossTheReadWindows) {
+    constexpr uint32_t S = velm::kSectionRecordTag;
+    Words words;
+    // Records of 150,000, 7 and 60,000 data words (over 2 MB of TEXT), then the end.
+    uint32_t address = 0;
+    for (uint32_t n : {150000u, 7u, 60000u}) {
+        address += 0x10000000;
+        for (uint32_t w : {S, address, 4 * n}) words.push_back(w);
+        for (uint32_t i = 0; i < n; ++i) words.push_back(i * 2654435761u);
+    }
+    for (uint32_t w : {velm::kEndRecordTag, 0u, 0u}) words.push_back(w);
+    std::vector<uint32_t> lines;
+    std::vector<size_t> at;
+    const size_t last_record = 3 + 150000 + 3 + 7 + 3;  // its first data word
+    const std::string text =
+        varied_text(words, last_record + 55000, last_record + 60000, &lines, &at);
+    TextResult r = parse(text);
+    EXPECT_TRUE(r.problems.empty()) << r.problems[0];
+    EXPECT_TRUE(r.words == words);
+    EXPECT_TRUE(r.lines == lines);
+
+    // Records found and read again at random (as --diff reads them) from either
+    // encoding, and compared: equal, and one changed byte found where it is.
+    std::string bin;
+    for (uint32_t w : words) bin.append(reinterpret_cast<const char*>(&w), 4);
+    Image image = read_image(text);
+    Image twin = read_image(bin);
+    ASSERT_TRUE(image.problems.empty()) << image.problems[0].message;
+    ASSERT_EQ(image.records.size(), 4u);
+    for (uint32_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(record_bytes(image, image.records[i]), record_bytes(twin, twin.records[i]));
+    }
+    EXPECT_TRUE(diff_images(image, twin).empty());
+    bin[4 * (3 + 150000 + 3 + 7 + 3) + 4 * 59990 + 2] ^= 0x10;
+    Image changed = read_image(bin);
+    std::vector<Difference> d = diff_images(image, changed);
+    ASSERT_EQ(d.size(), 1u);
+    EXPECT_EQ(d[0].first_difference, image.records[2].address + 4u * 59990 + 2);
+
+    // --check counts data words without their values, but still reads each as a literal.
+    DumpOptions check;
+    check.mode = Mode::check;
+    check.files = {"a.c"};
+    DumpResult sound = run_dump(check, {{"a.c", text}});
+    EXPECT_EQ(sound.status, 0) << sound.err;
+    const size_t k = last_record + 59990;  // in the stretch laid out as c6x_velm does
+    std::string damaged = text;
+    damaged[at[k] + 5] = 'G';  // "0x123G5678": one literal, not a hex number
+    DumpResult bad = run_dump(check, {{"a.c", damaged}});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.err.rfind("velm_dump: a.c: error: line " + std::to_string(lines[k]) + ": ", 0),
+              0u)
+        << bad.err;
 }

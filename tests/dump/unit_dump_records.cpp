@@ -2,6 +2,7 @@
 // on images assembled word by word.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -108,6 +109,58 @@ TEST(DumpDecode, LengthZeroIsReportedAndDecodingGoesOn) {
     Summary sum = summarize(image);
     EXPECT_EQ(sum.lowest, 0x200u);  // a record without bytes covers no address
     EXPECT_EQ(sum.highest, 0x203u);
+}
+
+// A BINARY image reaches the decoder in pieces as the file is read: a header or a word
+// split between two pieces must read as one.
+TEST(DumpDecode, BytesInPiecesOfAnySizeDecodeAsAWhole) {
+    const std::string images[] = {
+        binary({S, 0x400, 6, 0x04030201, 0x605, C, 0x900, 1, 7, E, 0, 0}),
+        binary({S, 0x400, 6, 0x04030201, 0x605, 0x12345678, 1, 2}),  // an unknown tag
+        binary({S, 0x400, 6, 0x04030201, 0x605, C, 0x900}, "\x09"),  // a cut header
+        binary({S, 0x400, 9, 1, 2}),                                 // cut data
+    };
+    for (const std::string& whole : images) {
+        const Image once = read_image(whole);
+        for (size_t piece = 1; piece <= 13; ++piece) {
+            ImageRead read;
+            Decoder* d = decoder_new(&read, Encoding::binary, true);
+            for (size_t at = 0; at < whole.size(); at += piece) {
+                binary_feed(d, reinterpret_cast<const uint8_t*>(whole.data()) + at,
+                            std::min(piece, whole.size() - at));
+            }
+            binary_finish(d);
+            decoder_free(d);
+            Texts problems;
+            ProblemWalk walk;
+            Problem p;
+            while (next_problem(read, &walk, &p)) problems.push_back(p.message);
+            EXPECT_EQ(problems, messages(once)) << piece;
+            ASSERT_EQ(read.records.size(), once.records.size()) << piece;
+            for (uint32_t i = 0; i < read.records.size(); ++i) {
+                EXPECT_EQ(std::memcmp(&read.records[i], &once.records[i], sizeof(Record)), 0);
+            }
+        }
+    }
+}
+
+// The record table grows in blocks: past its small first one, and past 65,536 records.
+TEST(DumpDecode, ATableOfManyRecordsKeepsEachOne) {
+    Words words;
+    for (uint32_t i = 0; i < 70000; ++i) {
+        for (uint32_t w : {C, 0x80000000 + 4 * i, 4u, i}) words.push_back(w);
+    }
+    for (uint32_t w : {E, 0u, 0u}) words.push_back(w);
+    Image image = read_image(binary(words));
+    EXPECT_TRUE(image.problems.empty());
+    ASSERT_EQ(image.records.size(), 70001u);
+    for (uint32_t i : {0u, 1023u, 1024u, 1025u, 65535u, 65536u, 69999u}) {
+        const Record& r = image.records[i];
+        EXPECT_EQ(r.address, 0x80000000 + 4 * i) << i;
+        EXPECT_EQ(position_of(r), 16ull * i) << i;
+        EXPECT_EQ(r.crc32, velm_dump_test::crc32_of(reinterpret_cast<const uint8_t*>(&i), 4));
+    }
+    EXPECT_EQ(kind_of(image.records[70000]), RecordKind::end);
 }
 
 TEST(DumpDecode, LengthAllOnesStopsDecoding) {

@@ -1,0 +1,171 @@
+#!/usr/bin/env python3
+"""Times velm_dump on the large images and prints the table (bench/run_dump.sh runs this).
+
+Every command runs once to warm the page cache, then --runs times, its standard output
+to /dev/null; --check and `cat image > /dev/null`, which it is measured against, run
+interleaved, round by round. Times are medians; CPU is user + system time from wait4.
+The peak resident set of each command is taken in one extra run under GNU time (Linux
+keeps a process's peak across exec, so a child of this Python process would report
+Python's own size).
+
+Targets: --check within 2x the time of cat for a BINARY image and 4x for a TEXT image;
+in every mode a peak resident set of at most 16 MiB plus 32 bytes for every record read
+(both images' records for --diff).
+"""
+
+import argparse
+import os
+import statistics
+import struct
+import sys
+import time
+
+GNU_TIME = "/usr/bin/time"
+CAT = "/bin/cat"
+CHECK_VS_CAT = {"BINARY": 2.0, "TEXT": 4.0}
+MANY_RECORDS = 10_000_000
+
+# name, encoding, records (the end record counted), the other image for --diff and
+# whether the two differ.
+IMAGES = [
+    ("big.bin", "BINARY", 1025, "big2.bin", True),
+    ("mid.c", "TEXT", 556, "mid2.c", True),
+    ("many.bin", "BINARY", MANY_RECORDS + 1, "many2.bin", False),
+]
+
+
+def write_many(path):
+    """Ten million cinit records of 4 bytes each, then the end record."""
+    with open(path, "wb") as f:
+        for start in range(0, MANY_RECORDS, 100_000):
+            f.write(b"".join(struct.pack("<4I", 0x90013B09, 0x80000000 + 8 * i, 4, i)
+                             for i in range(start, start + 100_000)))
+        f.write(struct.pack("<3I", 0xFFFF3B09, 0, 0))
+
+
+def spawn(argv, cwd, status=0):
+    """Runs argv with standard output to /dev/null; returns (wall, CPU) seconds."""
+    actions = [(os.POSIX_SPAWN_OPEN, 0, "/dev/null", os.O_RDONLY, 0),
+               (os.POSIX_SPAWN_OPEN, 1, "/dev/null", os.O_WRONLY, 0)]
+    old = os.getcwd()
+    os.chdir(cwd)
+    try:
+        start = time.perf_counter()
+        pid = os.posix_spawn(argv[0], argv, os.environ, file_actions=actions)
+        _, wait_status, usage = os.wait4(pid, 0)
+        seconds = time.perf_counter() - start
+    finally:
+        os.chdir(old)
+    if not os.WIFEXITED(wait_status) or os.WEXITSTATUS(wait_status) != status:
+        sys.exit("bench: %s: wait status %d, expected exit %d"
+                 % (" ".join(argv), wait_status, status))
+    return seconds, usage.ru_utime + usage.ru_stime
+
+
+def peak_rss_kib(argv, cwd, status=0):
+    report = os.path.join(cwd, "rss.txt")
+    spawn([GNU_TIME, "-f", "%M", "-o", report] + argv, cwd, status)
+    with open(report) as f:
+        return int(f.read().split()[-1])
+
+
+class Job:
+    def __init__(self, argv, status=0):
+        self.argv = argv
+        self.status = status
+        self.times = []
+        self.cpu = []
+
+    def run(self, cwd, keep=True):
+        seconds, cpu = spawn(self.argv, cwd, self.status)
+        if keep:
+            self.times.append(seconds)
+            self.cpu.append(cpu)
+
+    @property
+    def wall(self):
+        return statistics.median(self.times)
+
+
+def machine():
+    model = "unknown CPU"
+    with open("/proc/cpuinfo") as f:
+        for line in f:
+            if line.startswith("model name"):
+                model = line.split(":", 1)[1].strip()
+                break
+    with open("/proc/meminfo") as f:
+        total_kib = int(f.readline().split()[1])
+    return "%s, %d cores, %.1f GiB" % (model, os.cpu_count(), total_kib / 1024 / 1024)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--write-many", help="write the image of ten million records and stop")
+    ap.add_argument("--tool", help="the release velm_dump")
+    ap.add_argument("--data", help="directory holding the images")
+    ap.add_argument("--runs", type=int, default=3)
+    args = ap.parse_args()
+    if args.write_many:
+        write_many(args.write_many)
+        return 0
+    tool = os.path.abspath(args.tool)
+    data = os.path.abspath(args.data)
+
+    rows = []
+    failures = []
+    for name, encoding, records, other, differ in IMAGES:
+        size = os.path.getsize(os.path.join(data, name))
+        cat = Job([CAT, name])
+        modes = [("--check", Job([tool, "--check", name]), records),
+                 ("listing", Job([tool, name]), records),
+                 ("--json", Job([tool, "--json", name]), records),
+                 ("--diff", Job([tool, "--diff", name, other], 1 if differ else 0), 2 * records)]
+        for job in [cat] + [m[1] for m in modes]:
+            job.run(data, keep=False)
+        for _ in range(args.runs):
+            for job in [cat] + [m[1] for m in modes]:
+                job.run(data)
+        rows.append((name, "cat", cat, None, None, None))
+        for mode, job, counted in modes:
+            rss = peak_rss_kib(job.argv, data, job.status)
+            limit = 16 * 1024 + (32 * counted + 1023) // 1024
+            ratio = job.wall / cat.wall if mode == "--check" else None
+            target = CHECK_VS_CAT[encoding] if mode == "--check" else None
+            ok = rss <= limit and (target is None or ratio <= target)
+            if not ok:
+                failures.append("%s %s" % (name, mode))
+            rows.append((name, mode, job, rss, limit, (ratio, target, ok)))
+        print("%s: %s, %d bytes, %d records" % (name, encoding, size, records), flush=True)
+
+    print()
+    print("machine: %s; load average at the end %.2f" % (machine(), os.getloadavg()[0]))
+    print("%d timed runs per command after one warm-up; medians; standard output to /dev/null"
+          % args.runs)
+    print()
+    head = ("image", "mode", "wall s", "cpu s", "peak RSS KiB", "RSS limit KiB", "x cat",
+            "target", "")
+    table = []
+    for name, mode, job, rss, limit, check in rows:
+        ratio, target, ok = check if check else (None, None, None)
+        table.append((name, mode, "%.2f" % job.wall, "%.2f" % statistics.median(job.cpu),
+                      "" if rss is None else str(rss), "" if limit is None else str(limit),
+                      "" if ratio is None else "%.2f" % ratio,
+                      "" if target is None else "<= %g" % target,
+                      "" if ok is None else ("ok" if ok else "MISSED")))
+    widths = [max(len(r[i]) for r in table + [head]) for i in range(len(head))]
+    for i, r in enumerate([head] + table):
+        print("  ".join(c.ljust(widths[k]) if k < 2 else c.rjust(widths[k])
+                        for k, c in enumerate(r)).rstrip())
+        if i == 0:
+            print("-" * (sum(widths) + 2 * (len(widths) - 1)))
+    print()
+    if failures:
+        print("targets missed: " + "; ".join(failures))
+        return 1
+    print("all targets met")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -127,10 +127,10 @@ int run_diff(const DumpOptions& options, Source* a, Source* b, OutSink* out, Out
     if (sb == ReadStatus::program) refuse_program(err, *b, ib);
     if (sa == ReadStatus::program || sb == ReadStatus::program) return kExitTrouble;
     sa = read_rest(&ra);
-    if (sa == ReadStatus::ok && !find_overlaps(&ia)) sa = ReadStatus::no_memory;
+    if (sa == ReadStatus::ok && !find_overlaps(&ia, true)) sa = ReadStatus::no_memory;
     if (sa != ReadStatus::ok) return read_trouble(err, *a, sa, ia);
     sb = read_rest(&rb);
-    if (sb == ReadStatus::ok && !find_overlaps(&ib)) sb = ReadStatus::no_memory;
+    if (sb == ReadStatus::ok && !find_overlaps(&ib, true)) sb = ReadStatus::no_memory;
     if (sb != ReadStatus::ok) return read_trouble(err, *b, sb, ib);
     // A spooled image is read from its copy from here on.
     for (Source* s : {a, b}) {

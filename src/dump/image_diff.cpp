@@ -313,6 +313,13 @@ void replay_bytes(Replay* rp, const uint8_t* p, size_t n) {
 
 bool diff_images(DiffSide a, DiffSide b, void (*emit)(void* ctx, const Difference& d), void* ctx,
                  DiffTrouble* trouble) {
+    for (DiffSide side : {a, b}) {
+        if (side.image->by_address == nullptr && !find_overlaps(side.image, true)) {
+            trouble->side = side.src;
+            trouble->reason = "out of memory";
+            return false;
+        }
+    }
     RecordTable& ta = a.image->records;
     RecordTable& tb = b.image->records;
     uint32_t* ia = a.image->by_address;

@@ -40,8 +40,7 @@ struct Difference {
     uint64_t first_difference = 0;  // address of the first differing byte when data_differ
 };
 
-// One image of a comparison: where it is read from and what its first pass found (with
-// find_overlaps done, so that by_address lists its records in address order).
+// One image of a comparison: where it is read from and what its first pass found.
 struct DiffSide {
     Source* src = nullptr;
     ImageRead* image = nullptr;
@@ -57,7 +56,8 @@ struct DiffTrouble {
 // sorted by address (A's record for removed and changed, B's for added), then removed
 // before changed before added, then in file order. B is read at random, so its source must
 // be random; A is read again in order from its start (source_restart). Uses the records'
-// `resume` fields and by_address as working space (by_address is left in address order).
+// `resume` fields and by_address (built here when missing) as working space; by_address
+// is left in address order.
 // False with *trouble when a read fails or a file changed between the passes.
 bool diff_images(DiffSide a, DiffSide b, void (*emit)(void* ctx, const Difference& d), void* ctx,
                  DiffTrouble* trouble);

@@ -448,6 +448,7 @@ ImageRead::ImageRead(ImageRead&& other) noexcept
       warnings(other.warnings),
       by_address(std::exchange(other.by_address, nullptr)),
       by_address_count(std::exchange(other.by_address_count, 0)),
+      in_address_order(other.in_address_order),
       program(other.program),
       failure(std::move(other.failure)) {}
 
@@ -463,6 +464,7 @@ ImageRead& ImageRead::operator=(ImageRead&& other) noexcept {
         warnings = other.warnings;
         by_address = std::exchange(other.by_address, nullptr);
         by_address_count = std::exchange(other.by_address_count, 0);
+        in_address_order = other.in_address_order;
         program = other.program;
         failure = std::move(other.failure);
     }
@@ -591,45 +593,49 @@ ReadStatus read_rest(ImageReader* r) {
     return ReadStatus::ok;
 }
 
-bool find_overlaps(ImageRead* image) {
+bool find_overlaps(ImageRead* image, bool index) {
     const RecordTable& records = image->records;
-    uint32_t n = 0;
-    for (const Record& r : records) n += kind_of(r) != RecordKind::end && r.length > 0 ? 1 : 0;
     index_free(image->by_address, image->by_address_count);
+    image->by_address = nullptr;
     image->by_address_count = 0;
-    image->by_address = index_alloc(n);
-    if (image->by_address == nullptr) return false;
-    image->by_address_count = n;
-    // In file order, which is address order more often than not: then one pass finds
-    // the overlaps, and nothing needs sorting.
+    // In file order, which is address order more often than not: then one pass finds the
+    // overlaps, and nothing needs sorting.
     bool sorted = true;
     bool overlap = false;
     uint64_t reach = 0;  // the highest last address so far
+    uint32_t previous = 0;
+    uint32_t n = 0;
+    for (const Record& r : records) {
+        if (kind_of(r) == RecordKind::end || r.length == 0) continue;
+        if (n > 0) {
+            sorted = sorted && previous <= r.address;
+            overlap = overlap || r.address <= reach;
+        }
+        if (n == 0 || last_address(r) > reach) reach = last_address(r);
+        previous = r.address;
+        ++n;
+    }
+    image->in_address_order = sorted;
+    image->warnings = sorted && overlap;
+    if (sorted && !index) return true;
+    image->by_address = index_alloc(n);
+    if (image->by_address == nullptr) return false;
+    image->by_address_count = n;
     uint32_t k = 0;
     for (uint32_t i = 0; i < records.size(); ++i) {
         const Record& r = records[i];
-        if (kind_of(r) == RecordKind::end || r.length == 0) continue;
-        if (k > 0) {
-            sorted = sorted && records[image->by_address[k - 1]].address <= r.address;
-            overlap = overlap || r.address <= reach;
-        }
+        if (kind_of(r) != RecordKind::end && r.length > 0) image->by_address[k++] = i;
+    }
+    if (sorted) return true;
+    std::sort(image->by_address, image->by_address + n, [&records](uint32_t a, uint32_t b) {
+        return records[a].address != records[b].address ? records[a].address < records[b].address
+                                                        : a < b;
+    });
+    for (k = 0; k < n; ++k) {
+        const Record& r = records[image->by_address[k]];
+        if (k > 0 && r.address <= reach) image->warnings = true;
         if (k == 0 || last_address(r) > reach) reach = last_address(r);
-        image->by_address[k++] = i;
     }
-    if (!sorted) {
-        std::sort(image->by_address, image->by_address + n, [&records](uint32_t a, uint32_t b) {
-            return records[a].address != records[b].address
-                       ? records[a].address < records[b].address
-                       : a < b;
-        });
-        overlap = false;
-        for (k = 0; k < n; ++k) {
-            const Record& r = records[image->by_address[k]];
-            if (k > 0 && r.address <= reach) overlap = true;
-            if (k == 0 || last_address(r) > reach) reach = last_address(r);
-        }
-    }
-    image->warnings = overlap;
     return true;
 }
 
@@ -667,9 +673,14 @@ bool next_problem(const ImageRead& image, ProblemWalk* w, Problem* p) {
                 // One warning for every record whose range begins inside the range of a
                 // record before it in address order: at most one per record, however many
                 // records pile up on the same addresses, and each names a real pair.
-                while (image.warnings && w->i < image.by_address_count) {
-                    const uint32_t k = image.by_address[w->i++];
+                // The records with bytes in address order: the index, or the table itself
+                // when they stand in that order.
+                while (image.warnings &&
+                       w->i < (image.in_address_order ? records.size() : image.by_address_count)) {
+                    const uint32_t k = image.in_address_order ? static_cast<uint32_t>(w->i++)
+                                                              : image.by_address[w->i++];
                     const Record& r = records[k];
+                    if (kind_of(r) == RecordKind::end || r.length == 0) continue;
                     const uint32_t reach = w->reach;
                     if (reach == 0 || last_address(r) > last_address(records[reach - 1])) {
                         w->reach = k + 1;

@@ -46,9 +46,11 @@ struct ImageRead {
     uint32_t record_problems = 0;  // records in the table with a problem of their own
     bool errors = false;
     bool warnings = false;  // overlapping records (known after find_overlaps)
-    // Indexes of the section and cinit records with bytes, by address, then index.
+    // Indexes of the section and cinit records with bytes, by address, then index; left
+    // out (null) when those records are in address order in the file already.
     uint32_t* by_address = nullptr;
     uint32_t by_address_count = 0;
+    bool in_address_order = false;
     const char* program = nullptr;  // ReadStatus::program: "a C6000 COFF2 program", ...
     std::string failure;            // ReadStatus::io_error: the system's text
 
@@ -111,9 +113,10 @@ void binary_finish(Decoder* d);
 bool decoder_out_of_memory(const Decoder* d);
 void decoder_free(Decoder* d);
 
-// Finds the overlapping records: fills by_address and sets `warnings`. False when there
-// is no memory for the index.
-bool find_overlaps(ImageRead* image);
+// Finds the overlapping records: sets `warnings`, and fills by_address unless the records
+// are in address order and `index` is not asked for (--diff works in it). False when
+// there is no memory for the index.
+bool find_overlaps(ImageRead* image, bool index = false);
 
 // The problems in the order they are printed: the head, each record's own, the tail, the
 // overlaps. Start with a zeroed ProblemWalk; next_problem gives one at a time.

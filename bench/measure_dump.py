@@ -8,7 +8,8 @@ The peak resident set of each command is taken in one extra run under GNU time (
 keeps a process's peak across exec, so a child of this Python process would report
 Python's own size).
 
-Targets: --check within 2x the time of cat for a BINARY image and 4x for a TEXT image;
+Targets: --check within 2x the time of cat for a BINARY image and 4x for a TEXT image
+that c6x_velm writes;
 in every mode a peak resident set of at most 16 MiB plus 32 bytes for every record read
 (both images' records for --diff).
 """
@@ -30,8 +31,12 @@ MANY_RECORDS = 10_000_000
 IMAGES = [
     ("big.bin", "BINARY", 1025, "big2.bin", True),
     ("mid.c", "TEXT", 556, "mid2.c", True),
+    ("cinit.bin", "BINARY", 349516, "cinit2.bin", False),
     ("many.bin", "BINARY", MANY_RECORDS + 1, "many2.bin", False),
 ]
+# The image of ten million records is not one c6x_velm writes: it measures what grows
+# with the records, and has no target for its time.
+NO_TIME_TARGET = {"many.bin"}
 
 
 def write_many(path):
@@ -132,6 +137,8 @@ def main():
             limit = 16 * 1024 + (32 * counted + 1023) // 1024
             ratio = job.wall / cat.wall if mode == "--check" else None
             target = CHECK_VS_CAT[encoding] if mode == "--check" else None
+            if name in NO_TIME_TARGET:
+                target = None
             ok = rss <= limit and (target is None or ratio <= target)
             if not ok:
                 failures.append("%s %s" % (name, mode))

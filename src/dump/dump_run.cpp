@@ -59,12 +59,16 @@ void print_records(void* ctx) {
     }
 }
 
-int run_one(const DumpOptions& options, Source* src, OutSink* out, OutSink* err) {
+// One pass over the image; *again when it was read without a table and must be read
+// again with one.
+int read_one(const DumpOptions& options, bool table, Source* src, OutSink* out, OutSink* err,
+             bool* again) {
     ImageRead image;
     ImageReader reader;
     Listing listing{out, &image, options.mode};
     ReadOptions ro;
     ro.crc = options.mode != Mode::check;
+    ro.table = table;
     if (options.mode != Mode::check) {
         ro.progress = print_records;
         ro.ctx = &listing;
@@ -80,6 +84,10 @@ int run_one(const DumpOptions& options, Source* src, OutSink* out, OutSink* err)
     if (options.mode == Mode::list) put_listing_start(out, src->label, image.encoding);
     if (options.mode == Mode::json) put_json_start(out, src->label, image.encoding);
     st = read_rest(&reader);
+    if (st == ReadStatus::again) {
+        *again = true;
+        return kExitOk;
+    }
     if (st == ReadStatus::ok && !find_overlaps(&image)) st = ReadStatus::no_memory;
     if (st != ReadStatus::ok) return read_trouble(err, *src, st, image);
     if (options.mode != Mode::check) print_records(&listing);
@@ -97,6 +105,21 @@ int run_one(const DumpOptions& options, Source* src, OutSink* out, OutSink* err)
     }
     report(err, src->label, image);
     return fails(image, options.strict) ? kExitProblems : kExitOk;
+}
+
+int run_one(const DumpOptions& options, Source* src, OutSink* out, OutSink* err) {
+    // --check needs the records only to find the overlaps, which it can do as they come
+    // while they come in address order, as they nearly always do. So it reads a file that
+    // can be read twice without a table at first, and again with one only if a record
+    // comes out of order. (It prints nothing until the end, so nothing is printed twice.)
+    bool table = options.mode != Mode::check || !source_random(*src);
+    for (;;) {
+        bool again = false;
+        const int status = read_one(options, table, src, out, err, &again);
+        if (!again) return status;
+        if (!source_restart(src)) return trouble(err, src->label, "cannot be read a second time");
+        table = true;
+    }
 }
 
 struct DiffOutput {

@@ -75,6 +75,12 @@ struct Decoder {
     Encoding encoding = Encoding::binary;
     bool crc = true;
     bool out_of_memory = false;
+    bool again = false;  // without a table: a record came out of address order
+    // Without a table: the overlap sweep as the records come.
+    bool swept = false;     // a record with bytes has come
+    uint32_t previous = 0;  // its address
+    uint64_t reach = 0;     // the highest last address so far, and its record
+    ImageRead::Noted reaching = {0, Record()};
     Phase phase = Phase::header;
     uint32_t index = 0;  // records begun
     // The record being read.
@@ -84,8 +90,9 @@ struct Decoder {
     uint64_t position = 0;          // of its tag
     uint64_t resume = 0;
     RecordKind kind = RecordKind::section;
-    uint32_t address = 0;
-    uint32_t length = 0;
+    // Built when its header has come, and copied into the table (or noted) whole when its
+    // data have: reading back the fields one by one stalls on the stores just made.
+    Record current = {};
     int check = VELM_OK;      // velm_check_record's verdict on its header
     uint64_t data_total = 0;  // data announced: bytes (BINARY, 4 a word) or words (TEXT)
     uint64_t data_left = 0;
@@ -128,9 +135,47 @@ bool tag_arrived(Decoder* d, uint32_t tag) {
     return true;
 }
 
+// Far below what a table of the records would take: past it, reading again with the
+// table is cheaper than noting more.
+constexpr size_t kNotedLimit = size_t{1} << 20;
+
+// Without a table: notes the record if a problem names it, and sweeps it for overlaps.
+void note_record(Decoder* d, const Record& r) {
+    ImageRead* out = d->out;
+    const uint32_t i = d->index - 1;
+    if (d->check != VELM_OK) {
+        out->noted.push_back({i, r});
+        out->errors = true;
+    }
+    if (kind_of(r) != RecordKind::end && r.length > 0) {
+        if (d->swept && r.address < d->previous) d->again = true;
+        if (d->swept && r.address <= d->reach) {
+            out->overlapping.push_back(d->reaching);
+            out->overlapping.push_back({i, r});
+            out->warnings = true;
+        }
+        if (!d->swept || last_address(r) > d->reach) {
+            d->reach = last_address(r);
+            d->reaching = {i, r};
+        }
+        d->previous = r.address;
+        d->swept = true;
+    }
+    if (out->noted.size() + out->overlapping.size() > kNotedLimit) d->again = true;
+    if (d->again) {
+        d->phase = Decoder::Phase::stopped;
+        return;
+    }
+    d->phase = d->kind == RecordKind::end ? Decoder::Phase::after_end : Decoder::Phase::header;
+}
+
 void complete_record(Decoder* d) {
-    Record r = make_record(d->kind, d->position, d->resume, d->address, d->length);
+    Record r = d->current;
     r.crc32 = d->crc ? crc32_end(d->crc_state) : 0;
+    if (d->out->tableless) {
+        note_record(d, r);
+        return;
+    }
     if (!d->out->records.append(r)) {
         d->out_of_memory = true;
         d->phase = Decoder::Phase::stopped;
@@ -146,8 +191,7 @@ void complete_record(Decoder* d) {
 // The rest of the header of a record whose tag is known; `check` is velm_check_record's
 // verdict on the whole header.
 void header_arrived(Decoder* d, uint32_t address, uint32_t length, int check) {
-    d->address = address;
-    d->length = length;
+    d->current = make_record(d->kind, d->position, d->resume, address, length);
     d->check = check;
     if (d->kind == RecordKind::end) {
         d->after = 0;
@@ -209,10 +253,10 @@ void finish(Decoder* d, uint64_t end_line) {
         case Decoder::Phase::data: {
             if (d->check != VELM_OK) {
                 add_tail(d, d->index, d->position,
-                         record_problem(d->encoding, d->index, d->kind, d->position, d->address,
-                                        d->length, d->check));
+                         record_problem(d->encoding, d->index, d->kind, d->position,
+                                        d->current.address, d->current.length, d->check));
             }
-            const uint64_t words = (static_cast<uint64_t>(d->length) + 3) / 4;
+            const uint64_t words = (static_cast<uint64_t>(d->current.length) + 3) / 4;
             const uint64_t present = d->data_total - d->data_left;
             const std::string announced = count(words, "data word", "data words");
             const std::string have =
@@ -224,7 +268,7 @@ void finish(Decoder* d, uint64_t end_line) {
             add_tail(d, d->index, d->position,
                      format("record %u (%s, address 0x%08X, length 0x%08X) at %s: cut short by "
                             "%s: %s",
-                            d->index, kind_name(d->kind), d->address, d->length,
+                            d->index, kind_name(d->kind), d->current.address, d->current.length,
                             at(d, d->position).c_str(), end_of_data(d), have.c_str()));
             break;
         }
@@ -450,7 +494,10 @@ ImageRead::ImageRead(ImageRead&& other) noexcept
       by_address_count(std::exchange(other.by_address_count, 0)),
       in_address_order(other.in_address_order),
       program(other.program),
-      failure(std::move(other.failure)) {}
+      failure(std::move(other.failure)),
+      tableless(other.tableless),
+      noted(std::move(other.noted)),
+      overlapping(std::move(other.overlapping)) {}
 
 ImageRead& ImageRead::operator=(ImageRead&& other) noexcept {
     if (this != &other) {
@@ -467,6 +514,9 @@ ImageRead& ImageRead::operator=(ImageRead&& other) noexcept {
         in_address_order = other.in_address_order;
         program = other.program;
         failure = std::move(other.failure);
+        tableless = other.tableless;
+        noted = std::move(other.noted);
+        overlapping = std::move(other.overlapping);
     }
     return *this;
 }
@@ -530,6 +580,7 @@ ReadStatus read_begin(ImageReader* r, Source* src, const ReadOptions& options, I
             make_problem(Severity::error, 0, false, 0, reason_binary_assumed(r->window, r->head)));
         out->errors = true;
     }
+    out->tableless = !options.table;
     r->decoder = decoder_new(out, out->encoding, options.crc);
     return r->decoder == nullptr ? ReadStatus::no_memory : ReadStatus::ok;
 }
@@ -566,6 +617,7 @@ ReadStatus read_rest(ImageReader* r) {
             return ReadStatus::io_error;
         }
         if (d->out_of_memory) return ReadStatus::no_memory;
+        if (d->again) return ReadStatus::again;
         binary_finish(d);
         return ReadStatus::ok;
     }
@@ -583,17 +635,22 @@ ReadStatus read_rest(ImageReader* r) {
         out->records.clear();
         out->tail.clear();
         out->record_problems = 0;
+        out->noted.clear();
+        out->overlapping.clear();
+        out->warnings = false;
         if (!t.declaration) {
             out->head.insert(out->head.begin(),
                              make_problem(Severity::error, 0, false, 0, reason_text()));
         }
         return ReadStatus::ok;
     }
+    if (d->again) return ReadStatus::again;
     finish(d, t.end_line);
     return ReadStatus::ok;
 }
 
 bool find_overlaps(ImageRead* image, bool index) {
+    if (image->tableless) return true;  // found as the records came
     const RecordTable& records = image->records;
     index_free(image->by_address, image->by_address_count);
     image->by_address = nullptr;
@@ -639,6 +696,23 @@ bool find_overlaps(ImageRead* image, bool index) {
     return true;
 }
 
+namespace {
+
+// Records a (earlier) and b overlap from `from` to `to`.
+Problem overlap_problem(Encoding encoding, const ImageRead::Noted& a, const ImageRead::Noted& b,
+                        uint32_t from, uint64_t to) {
+    return make_problem(
+        Severity::warning, b.index + 1, true, position_of(b.record),
+        format("records %u (%s at %s) and %u (%s at %s) overlap at "
+               "0x%08X..0x%08llX",
+               a.index + 1, kind_name(kind_of(a.record)),
+               position_text(encoding, position_of(a.record)).c_str(), b.index + 1,
+               kind_name(kind_of(b.record)), position_text(encoding, position_of(b.record)).c_str(),
+               from, static_cast<unsigned long long>(to)));
+}
+
+}  // namespace
+
 bool next_problem(const ImageRead& image, ProblemWalk* w, Problem* p) {
     const RecordTable& records = image.records;
     for (;;) {
@@ -652,9 +726,12 @@ bool next_problem(const ImageRead& image, ProblemWalk* w, Problem* p) {
             case 1:
                 // Each record's own problem, in file order: a bad length or address range,
                 // an end record with an address or length.
-                while (image.record_problems > 0 && w->i < records.size()) {
-                    const uint32_t i = static_cast<uint32_t>(w->i++);
-                    const Record& r = records[i];
+                while (image.tableless ? w->i < image.noted.size()
+                                       : image.record_problems > 0 && w->i < records.size()) {
+                    const uint32_t i =
+                        image.tableless ? image.noted[w->i].index : static_cast<uint32_t>(w->i);
+                    const Record& r = image.tableless ? image.noted[w->i].record : records[i];
+                    ++w->i;
                     const int check = velm_check_record(tag_of(kind_of(r)), r.address, r.length);
                     if (check == VELM_OK) continue;
                     *p = make_problem(Severity::error, i + 1, true, position_of(r),
@@ -673,6 +750,14 @@ bool next_problem(const ImageRead& image, ProblemWalk* w, Problem* p) {
                 // One warning for every record whose range begins inside the range of a
                 // record before it in address order: at most one per record, however many
                 // records pile up on the same addresses, and each names a real pair.
+                if (image.tableless && w->i + 1 < image.overlapping.size()) {
+                    const ImageRead::Noted& a = image.overlapping[w->i];
+                    const ImageRead::Noted& b = image.overlapping[w->i + 1];
+                    w->i += 2;
+                    *p = overlap_problem(image.encoding, a, b, b.record.address,
+                                         std::min(last_address(a.record), last_address(b.record)));
+                    return true;
+                }
                 // The records with bytes in address order: the index, or the table itself
                 // when they stand in that order.
                 while (image.warnings &&
@@ -688,17 +773,9 @@ bool next_problem(const ImageRead& image, ProblemWalk* w, Problem* p) {
                     if (reach == 0 || r.address > last_address(records[reach - 1])) continue;
                     const uint32_t first = std::min(reach - 1, k);
                     const uint32_t second = std::max(reach - 1, k);
-                    const Record& a = records[first];
-                    const Record& b = records[second];
-                    const uint64_t to = std::min(last_address(records[reach - 1]), last_address(r));
-                    *p = make_problem(Severity::warning, second + 1, true, position_of(b),
-                                      format("records %u (%s at %s) and %u (%s at %s) overlap at "
-                                             "0x%08X..0x%08llX",
-                                             first + 1, kind_name(kind_of(a)),
-                                             position_text(image.encoding, position_of(a)).c_str(),
-                                             second + 1, kind_name(kind_of(b)),
-                                             position_text(image.encoding, position_of(b)).c_str(),
-                                             r.address, static_cast<unsigned long long>(to)));
+                    *p = overlap_problem(
+                        image.encoding, {first, records[first]}, {second, records[second]},
+                        r.address, std::min(last_address(records[reach - 1]), last_address(r)));
                     return true;
                 }
                 break;

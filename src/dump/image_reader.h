@@ -35,6 +35,7 @@ enum class ReadStatus {
     program,    // the file is a program, not an image (ImageRead::program says which)
     io_error,   // a read failed (ImageRead::failure says why)
     no_memory,  // the records do not fit in memory
+    again,      // read without a table, and the records came out of address order
 };
 
 struct ImageRead {
@@ -53,6 +54,17 @@ struct ImageRead {
     bool in_address_order = false;
     const char* program = nullptr;  // ReadStatus::program: "a C6000 COFF2 program", ...
     std::string failure;            // ReadStatus::io_error: the system's text
+    // Read without a table (ReadOptions::table false): while the records come in address
+    // order, the overlaps are found as they come, and only what a problem names is kept:
+    // each record with a problem of its own, each overlapping pair (the earlier record,
+    // then the one starting inside it).
+    struct Noted {
+        uint32_t index;  // from 0, as in the table
+        Record record;
+    };
+    bool tableless = false;
+    std::vector<Noted> noted;
+    std::vector<Noted> overlapping;
 
     ImageRead() = default;
     ImageRead(const ImageRead&) = delete;
@@ -75,6 +87,9 @@ Encoding detect_encoding(const uint8_t* data, size_t size, bool* assumed = nullp
 
 struct ReadOptions {
     bool crc = true;  // work out each record's CRC (the listing, JSON, --diff)
+    // Keep the record table. Without it (--check of a file that can be read again) the
+    // read ends with ReadStatus::again at the first record out of address order.
+    bool table = true;
     // Called now and then while a BINARY image is read, so that the records read so far
     // can be listed.
     void (*progress)(void* ctx) = nullptr;

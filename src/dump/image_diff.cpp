@@ -409,8 +409,9 @@ void collect(void* ctx, const Difference& d) {
 std::vector<Difference> diff_images(Image& a, Image& b) {
     std::vector<uint64_t> saved_a;
     std::vector<uint64_t> saved_b;
-    for (const Record& r : a.records) saved_a.push_back(r.resume);
-    for (const Record& r : b.records) saved_b.push_back(r.resume);
+    // By value: a reference to a field of the packed Record would be misaligned.
+    for (const Record& r : a.records) saved_a.push_back(uint64_t{r.resume});
+    for (const Record& r : b.records) saved_b.push_back(uint64_t{r.resume});
     Source sa =
         memory_source("A", reinterpret_cast<const uint8_t*>(a.bytes.data()), a.bytes.size());
     Source sb =

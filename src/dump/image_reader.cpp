@@ -799,6 +799,7 @@ namespace {
 constexpr size_t kCursorWindow = 16 * 1024;
 
 bool cursor_read_at(RecordCursor* c, uint8_t* dest, size_t n, uint64_t offset) {
+    if (n == 0) return true;
     if (offset >= c->window_base && offset - c->window_base <= c->window_length &&
         n <= c->window_length - (offset - c->window_base)) {
         std::memcpy(dest, c->window + (offset - c->window_base), n);

@@ -11,6 +11,13 @@ namespace {
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 constexpr size_t kCount = sizeof kSignals / sizeof kSignals[0];
 
+// A console that is a pipe whose reader has gone (`c6x_velm ... | head -1`) would raise
+// SIGPIPE at the next progress line and end the process with its temporary file left
+// behind. While an output is open, SIGPIPE is ignored instead: the console write fails,
+// which the run does not report, and the image is finished and put in place.
+struct sigaction saved_pipe;
+bool replaced_pipe = false;
+
 volatile sig_atomic_t note = 0;
 struct sigaction saved[kCount];
 bool replaced[kCount];
@@ -39,6 +46,10 @@ void interrupt_catch() {
         if ((old.sa_flags & SA_SIGINFO) == 0 && old.sa_handler == SIG_IGN) continue;
         replaced[i] = ::sigaction(kSignals[i], &act, &saved[i]) == 0;
     }
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    replaced_pipe = ::sigaction(SIGPIPE, &ignore, &saved_pipe) == 0;
 }
 
 void interrupt_release() {
@@ -46,6 +57,7 @@ void interrupt_release() {
     for (size_t i = 0; i < kCount; ++i) {
         if (replaced[i]) ::sigaction(kSignals[i], &saved[i], nullptr);
     }
+    if (replaced_pipe) ::sigaction(SIGPIPE, &saved_pipe, nullptr);
     active = false;
 }
 

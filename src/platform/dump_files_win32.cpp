@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/dump_files.h"
+#include "platform/win32_wide.h"
 
 namespace velm {
 
@@ -48,18 +49,6 @@ std::string error_text(DWORD error) {
             break;
     }
     return std::strerror(e);
-}
-
-// The arguments arrive in the process's ANSI code page, which the application manifest
-// makes UTF-8; converting back with that code page finds the file the user named.
-std::wstring wide(const std::string& path) {
-    if (path.empty() || path.size() > INT_MAX) return std::wstring();
-    int size = static_cast<int>(path.size());
-    int n = ::MultiByteToWideChar(CP_ACP, 0, path.data(), size, nullptr, 0);
-    if (n <= 0) return std::wstring();
-    std::wstring w(static_cast<size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, path.data(), size, &w[0], n);
-    return w;
 }
 
 // A pipe whose server is someone else's program must not act with the user's rights.

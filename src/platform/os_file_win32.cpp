@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/os_file.h"
+#include "platform/win32_wide.h"
 
 namespace velm {
 
@@ -15,20 +16,6 @@ HANDLE as_handle(OsFile file) {
 
 OsFile as_file(HANDLE h) {
     return reinterpret_cast<OsFile>(h);
-}
-
-// The arguments arrive in the process's ANSI code page, which the application manifest
-// makes UTF-8 (from Windows 10 version 1903 on). Converting back with that same code page
-// finds the file the user named on older versions too. "" when it cannot be converted,
-// which no file is named.
-std::wstring wide(const std::string& path) {
-    if (path.empty() || path.size() > INT_MAX) return std::wstring();
-    int size = static_cast<int>(path.size());
-    int n = ::MultiByteToWideChar(CP_ACP, 0, path.data(), size, nullptr, 0);
-    if (n <= 0) return std::wstring();
-    std::wstring w(static_cast<size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, path.data(), size, &w[0], n);
-    return w;
 }
 
 // The absolute form of a path, as ReplaceFileW needs it (Wine's finds the directory for

@@ -138,17 +138,17 @@ TEST(DumpModes, WarningsFailOnlyUnderStrict) {
 TEST(DumpModes, CheckSaysWhatTheListingSaysInAnyRecordOrder) {
     const std::string images[] = {
         // Out of address order at record 2, which record 3 starts inside.
-        words_binary({0x90003B09, 0x200, 4, 1, 0x90013B09, 0x100, 8, 2, 3, 0x90003B09, 0x104, 4,
-                      4, 0xFFFF3B09, 0, 0}),
+        words_binary({0x90003B09, 0x200, 4, 1, 0x90013B09, 0x100, 8, 2, 3, 0x90003B09, 0x104, 4, 4,
+                      0xFFFF3B09, 0, 0}),
         // In order, with a record without bytes, an overlap and a range up to 0xFFFFFFFF.
         words_binary({0x90013B09, 0x100, 0, 0x90003B09, 0x100, 8, 1, 2, 0x90003B09, 0x104, 4, 3,
                       0x90003B09, 0xFFFFFFFC, 4, 5, 0xFFFF3B09, 0, 0}),
-                // Records piling up on the same bytes, in order.
+        // Records piling up on the same bytes, in order.
         words_binary({0x90003B09, 0x100, 4, 1, 0x90003B09, 0x100, 4, 2, 0x90003B09, 0x100, 4, 3,
                       0xFFFF3B09, 0, 0}),
     };
     for (const std::string& image : images) {
-                for (bool strict : {false, true}) {
+        for (bool strict : {false, true}) {
             DumpResult listed = run(strict ? Args{"--strict", "a"} : Args{"a"}, {image});
             DumpResult checked =
                 run(strict ? Args{"--check", "--strict", "a"} : Args{"--check", "a"}, {image});
@@ -157,6 +157,51 @@ TEST(DumpModes, CheckSaysWhatTheListingSaysInAnyRecordOrder) {
             EXPECT_EQ(checked.status, listed.status);
             EXPECT_EQ(checked.out, "");
         }
+    }
+}
+
+// --check passes over runs of sound records in address order without handling each on
+// its own. What it says of the faults after such runs must name the records, byte
+// offsets and overlapping pairs the listing names, wherever the runs change length and
+// wherever the 256 KiB read window ends: after a record, after a header, inside one.
+TEST(DumpModes, CheckNamesWhatTheListingNamesAfterLongRunsOfSoundRecords) {
+    using Words = std::vector<uint32_t>;
+    // `count` cinit records of `length` bytes each, end to end from *next.
+    auto add = [](Words* w, uint32_t count, uint32_t length, uint32_t* next) {
+        for (uint32_t i = 0; i < count; ++i, *next += length) {
+            for (uint32_t x : {0x90013B09u, *next, length}) w->push_back(x);
+            w->insert(w->end(), (length + 3) / 4, i);
+        }
+    };
+    // What follows the runs: faults that --check reports from this one reading, and a
+    // record out of address order, after which it reads the image again.
+    const Words tails[] = {{0x90003B09, 0, 0,     // a length of 0
+                            0x90003B09, 0, 4, 1,  // sharing one byte with the last record
+                            0xFFFF3B09, 0, 0},
+                           {0x90003B09, 0x1008, 4, 2, 0xFFFF3B09, 0, 0}};
+    std::vector<Words> images;
+    for (uint32_t lead : {0u, 4u, 8u, 12u, 16u}) {
+        for (Words tail : tails) {
+            Words w;
+            uint32_t next = 0x1000;
+            add(&w, lead > 0 ? 1 : 0, lead, &next);  // moves the window's end within a record
+            add(&w, 16390, 4, &next);
+            for (uint32_t length : {1u, 6u, 6u, 9u, 2u}) add(&w, 3, length, &next);
+            if (tail.size() > 7) {
+                tail[1] = next;
+                tail[4] = next - 1;
+            }
+            w.insert(w.end(), tail.begin(), tail.end());
+            images.push_back(w);
+        }
+    }
+    for (const Words& w : images) {
+        const std::string image = words_binary(w);
+        DumpResult listed = run({"a"}, {image});
+        DumpResult checked = run({"--check", "a"}, {image});
+        EXPECT_NE(listed.err, "");
+        EXPECT_EQ(checked.err, listed.err);
+        EXPECT_EQ(checked.status, listed.status);
     }
 }
 

@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
 """Times velm_dump on the large images and prints the table (bench/run_dump.sh runs this).
 
-Every command runs once to warm the page cache, then --runs times, its standard output
-to /dev/null; --check and `cat image > /dev/null`, which it is measured against, run
-interleaved, round by round. Times are medians; CPU is user + system time from wait4.
-The peak resident set of each command is taken in one extra run under GNU time (Linux
-keeps a process's peak across exec, so a child of this Python process would report
-Python's own size).
+Every command runs once to warm the page cache, then --runs times (at least 21 times on
+an image that cat reads in under 50 ms), its standard output to /dev/null; --check and
+`cat image > /dev/null`, which it is measured against, run interleaved, round by round.
+Times are medians; CPU is user + system time from wait4. The peak resident set of each
+command is taken in one extra run under GNU time (Linux keeps a process's peak across
+exec, so a child of this Python process would report Python's own size).
 
 Targets: --check within 2x the time of cat for a BINARY image and 4x for a TEXT image
 that c6x_velm writes;
@@ -25,6 +25,8 @@ GNU_TIME = "/usr/bin/time"
 CAT = "/bin/cat"
 CHECK_VS_CAT = {"BINARY": 2.0, "TEXT": 4.0}
 MANY_RECORDS = 10_000_000
+SHORT = 0.05  # seconds of cat, below which an image gets SHORT_RUNS rounds at least
+SHORT_RUNS = 21
 
 # name, encoding, records (the end record counted), the other image for --diff and
 # whether the two differ.
@@ -86,6 +88,7 @@ class Job:
         if keep:
             self.times.append(seconds)
             self.cpu.append(cpu)
+        return seconds
 
     @property
     def wall(self):
@@ -126,9 +129,11 @@ def main():
                  ("listing", Job([tool, name]), records),
                  ("--json", Job([tool, "--json", name]), records),
                  ("--diff", Job([tool, "--diff", name, other], 1 if differ else 0), 2 * records)]
-        for job in [cat] + [m[1] for m in modes]:
-            job.run(data, keep=False)
-        for _ in range(args.runs):
+        warm = [job.run(data, keep=False) for job in [cat] + [m[1] for m in modes]]
+        # A run of a few milliseconds is at the mercy of whatever else the machine does
+        # in those milliseconds: such an image gets more rounds.
+        runs = args.runs if warm[0] >= SHORT else max(args.runs, SHORT_RUNS)
+        for _ in range(runs):
             for job in [cat] + [m[1] for m in modes]:
                 job.run(data)
         rows.append((name, "cat", cat, None, None, None))
@@ -147,15 +152,15 @@ def main():
 
     print()
     print("machine: %s; load average at the end %.2f" % (machine(), os.getloadavg()[0]))
-    print("%d timed runs per command after one warm-up; medians; standard output to /dev/null"
-          % args.runs)
+    print("%d timed runs per command after one warm-up (%d where cat takes under %g s); "
+          "medians; standard output to /dev/null" % (args.runs, max(args.runs, SHORT_RUNS), SHORT))
     print()
     head = ("image", "mode", "wall s", "cpu s", "peak RSS KiB", "RSS limit KiB", "x cat",
             "target", "")
     table = []
     for name, mode, job, rss, limit, check in rows:
         ratio, target, ok = check if check else (None, None, None)
-        table.append((name, mode, "%.2f" % job.wall, "%.2f" % statistics.median(job.cpu),
+        table.append((name, mode, "%.3f" % job.wall, "%.3f" % statistics.median(job.cpu),
                       "" if rss is None else str(rss), "" if limit is None else str(limit),
                       "" if ratio is None else "%.2f" % ratio,
                       "" if target is None else "<= %g" % target,

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "coff/classify.h"
+#include "coff/coff_section_view.h"
 
 using velm::classify_section;
 using velm::copy_section_name;

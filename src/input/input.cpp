@@ -2,12 +2,12 @@
 
 #include <cstring>
 
-#include "coff/classify.h"
 #include "coff/coff_format.h"
+#include "coff/coff_section_view.h"
 #include "coff/loader.h"
 #include "core/run_state.h"
-#include "elf/classify.h"
 #include "elf/elf_format.h"
+#include "elf/elf_section_view.h"
 #include "elf/loader.h"
 #include "platform/input_file.h"
 #include "platform/path_resolve.h"

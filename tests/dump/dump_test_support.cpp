@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "coff/classify.h"
 #include "coff/coff_format.h"
+#include "coff/coff_section_view.h"
 #include "dump/crc32.h"
 
 namespace velm_dump_test {

@@ -1,4 +1,4 @@
-#include "coff/classify.h"
+#include "coff/coff_section_view.h"
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
-// Printable section names, the section attribute text, and how the conversion pass and
-// the listing treat each section of a COFF2 file.
-#ifndef C6X_VELM_COFF_CLASSIFY_H
-#define C6X_VELM_COFF_CLASSIFY_H
+// Each section of a COFF2 file as the conversion pass and the listing see it (its
+// SectionView), with the printable name and the attribute text that go with it.
+#ifndef C6X_VELM_COFF_COFF_SECTION_VIEW_H
+#define C6X_VELM_COFF_COFF_SECTION_VIEW_H
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "elf/classify.h"
+#include "elf/elf_section_view.h"
 
 #include "core/run_state.h"
 #include "elf/elf_format.h"

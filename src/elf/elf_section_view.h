@@ -1,7 +1,7 @@
-// How the conversion pass and the listing treat each section of an ELF executable, and
-// its attribute text.
-#ifndef C6X_VELM_ELF_CLASSIFY_H
-#define C6X_VELM_ELF_CLASSIFY_H
+// Each section of an ELF executable as the conversion pass and the listing see it (its
+// SectionView), and its attribute text.
+#ifndef C6X_VELM_ELF_ELF_SECTION_VIEW_H
+#define C6X_VELM_ELF_ELF_SECTION_VIEW_H
 
 #include <cstdint>
 

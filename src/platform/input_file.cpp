@@ -12,9 +12,10 @@ namespace velm {
 namespace {
 
 // Read-ahead window. Section contents are read in 32 KiB pieces, which bypass the
-// window; the small reads of a .cinit walk and the seeks between sections are served
+// window; small sections, the .cinit table and the seeks between sections are served
 // from it.
 constexpr int64_t kWindow = 64 * 1024;
+static_assert(kViewLimit <= kWindow, "a view lies within one window");
 
 struct InFile {
     OsFile file = kNoFile;
@@ -36,8 +37,20 @@ InFile* lookup(int16_t handle) {
     return &the_file;
 }
 
-// Reads n bytes at f->pos: what the window holds is copied from it, a request of half a
-// window or more goes straight to the destination, anything else refills the window.
+// Fills the window from f->pos: false on an error, which leaves it empty.
+bool refill(InFile* f) {
+    f->win_len = 0;
+    int64_t r = os_read_at(f->file, f->win, kWindow, f->pos);
+    if (r < 0) return false;
+    f->win_off = f->pos;
+    f->win_len = r;
+    return true;
+}
+
+// Reads n bytes at f->pos: what the window holds is copied from it; the rest of a request
+// of half a window or more goes straight to the destination (so that a long read that
+// starts inside the window does not go on refilling it a piece at a time), anything else
+// refills the window.
 // Fewer than n only at the end of the file; -1 on an error. Kept out of line so that
 // in_read's common case stays a short leaf function.
 VELM_NOINLINE int64_t read_through_window(InFile* f, unsigned char* out, int64_t n) {
@@ -52,18 +65,15 @@ VELM_NOINLINE int64_t read_through_window(InFile* f, unsigned char* out, int64_t
             got += take;
             continue;
         }
-        if (want >= kWindow / 2) {
+        if (n >= kWindow / 2) {
             int64_t r = os_read_at(f->file, out + got, want, f->pos);
             if (r < 0) return -1;
             f->pos += r;
             got += r;
             break;  // either all arrived or the file ended
         }
-        int64_t r = os_read_at(f->file, f->win, kWindow, f->pos);
-        if (r < 0) return -1;
-        f->win_off = f->pos;
-        f->win_len = r;
-        if (r == 0) break;
+        if (!refill(f)) return -1;
+        if (f->win_len == 0) break;
     }
     return got;
 }
@@ -114,6 +124,34 @@ int64_t in_read(int16_t handle, void* dest, int64_t n) {
         return n;
     }
     return read_through_window(f, out, n);
+}
+
+namespace {
+
+// in_view when the window does not hold the bytes. Out of line, like read_through_window.
+VELM_NOINLINE const uint8_t* view_refilled(InFile* f, int64_t* available) {
+    if (!refill(f)) {
+        *available = 0;
+        return nullptr;
+    }
+    *available = f->win_len;
+    return f->win;
+}
+
+}  // namespace
+
+const uint8_t* in_view(int16_t handle, int64_t offset, int64_t n, int64_t* available) {
+    InFile* f = lookup(handle);
+    if (f == nullptr || offset < 0 || io_fail_now(IoOp::in_seek) || n < 0 || n >= kViewLimit ||
+        io_fail_now(IoOp::in_read)) {
+        *available = 0;
+        return nullptr;
+    }
+    f->pos = offset;
+    int64_t at = offset - f->win_off;
+    if (at < 0 || at > f->win_len || n > f->win_len - at) return view_refilled(f, available);
+    *available = f->win_len - at;
+    return f->win + at;
 }
 
 void in_close(int16_t handle) {

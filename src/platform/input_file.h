@@ -33,6 +33,15 @@ int64_t in_seek(int16_t handle, int64_t offset);
 // of the file) or -1 on an error.
 int64_t in_read(int16_t handle, void* dest, int64_t n);
 
+// The `n` bytes at `offset`, without copying them: moves the position there (as in_seek)
+// and makes sure the read-ahead window holds the bytes (refilling it from there when it
+// does not), then returns a pointer to them in the window, with *available set to the
+// count of bytes the window holds from `offset` on: at least n, fewer only at the end of
+// the file. nullptr (and 0) on an error, or when n is kViewLimit or more. The bytes stay
+// valid until the next call for this handle. Counted as a seek and a read.
+constexpr int64_t kViewLimit = 0x8000;
+const uint8_t* in_view(int16_t handle, int64_t offset, int64_t n, int64_t* available);
+
 void in_close(int16_t handle);
 
 // Reads exactly `count` bytes at the current position, in pieces of at most 32 KiB:

@@ -164,6 +164,28 @@ size_t out_write(OutStream* s, const void* data, size_t n) {
     return write_binary(s, p, n);
 }
 
+size_t out_write_lines(OutStream* s, const void* data, size_t n) {
+    if (!s->text) return out_write(s, data, n);
+    if (s->failed) return 0;
+    // The bytes are final: copied as they are, through the same full-buffer rule as
+    // write_text, so the file is written in the same blocks.
+    if (n <= kBufferSize - s->used) {
+        std::memcpy(s->buf + s->used, data, n);
+        s->used += n;
+        return n;
+    }
+    return put_raw(s, static_cast<const char*>(data), n) ? n : 0;
+}
+
+char* out_reserve(OutStream* s, size_t n) {
+    if (s->failed || n > kBufferSize - s->used) return nullptr;
+    return s->buf + s->used;
+}
+
+void out_commit(OutStream* s, const char* end) {
+    s->used = static_cast<size_t>(end - s->buf);
+}
+
 int out_close(OutStream* s, bool discard) {
     if (s == nullptr) return 0;
     bool ok = !discard && flush(s);

@@ -32,6 +32,40 @@ OutStream* out_open(const std::string& path, bool text_mode, int guard_fd);
 // the buffer failed during this call or earlier, or an interrupt stopped it.
 size_t out_write(OutStream* s, const void* data, size_t n);
 
+// Appends n bytes of text whose line ends are already stored ones ("\r\n", see
+// line_text): stored unchanged, so a caller that builds whole lines (the TEXT encoding,
+// the listing) does not have every byte scanned a second time. The text must hold no
+// other "\n". Same result as out_write.
+size_t out_write_lines(OutStream* s, const void* data, size_t n);
+
+// Room to build output in place: a pointer to at least n free bytes of the stream's
+// buffer, or nullptr when fewer are left before the buffer must be written out (or the
+// stream has failed); the caller then builds the bytes elsewhere and writes them. The
+// bytes are handed over by out_commit with the end of what was built, and count as
+// written by out_write_lines: text must have its line ends as stored.
+char* out_reserve(OutStream* s, size_t n);
+void out_commit(OutStream* s, const char* end);
+
+// A literal written with "\n" line ends, as a text stream stores it: every "\n" turned
+// into "\r\n" when compiling. `size` counts the stored bytes (no terminator).
+template <size_t N>
+struct LineText {
+    char text[2 * N];
+    size_t size;
+};
+
+template <size_t N>
+constexpr LineText<N> line_text(const char (&literal)[N]) {
+    LineText<N> out{};
+    size_t k = 0;
+    for (size_t i = 0; i + 1 < N; ++i) {
+        if (literal[i] == '\n') out.text[k++] = '\r';
+        out.text[k++] = literal[i];
+    }
+    out.size = k;
+    return out;
+}
+
 // Flushes, closes and frees the stream, and when nothing failed and `discard` is not set
 // puts the temporary file at the output path in one step. Returns 0; -1 when any write
 // (this final flush included), the close or that last step failed; kOutInterrupted when

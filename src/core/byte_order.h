@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace velm {
 
@@ -22,10 +23,16 @@ inline uint32_t load_le32(const uint8_t* p) {
 }
 
 inline void store_le32(uint8_t* p, uint32_t v) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    // One store: the compiler does not always merge the four below into it, and BINARY
+    // output stores three of these per record.
+    std::memcpy(p, &v, 4);
+#else
     p[0] = static_cast<uint8_t>(v);
     p[1] = static_cast<uint8_t>(v >> 8);
     p[2] = static_cast<uint8_t>(v >> 16);
     p[3] = static_cast<uint8_t>(v >> 24);
+#endif
 }
 
 // A read-only view of bytes. Readers check every access against `size`.

@@ -4,24 +4,10 @@
 
 namespace velm {
 
-namespace {
+// Made when compiling: the table is part of the program's read-only data.
+constexpr HexQuads kHexQuads;
 
-// Two digits per byte value, so a word takes four lookups.
-struct HexPairs {
-    char upper[256][2];
-    char lower[256][2];
-    constexpr HexPairs() : upper(), lower() {
-        const char* u = "0123456789ABCDEF";
-        const char* l = "0123456789abcdef";
-        for (int i = 0; i < 256; ++i) {
-            upper[i][0] = u[i >> 4];
-            upper[i][1] = u[i & 15];
-            lower[i][0] = l[i >> 4];
-            lower[i][1] = l[i & 15];
-        }
-    }
-};
-constexpr HexPairs kPairs;
+namespace {
 
 // "00" to "99": decimal numbers are formatted two digits per division.
 struct DecimalPairs {
@@ -35,22 +21,7 @@ struct DecimalPairs {
 };
 constexpr DecimalPairs kDecimal;
 
-char* put_hex8(char* out, uint32_t v, const char (*pairs)[2]) {
-    std::memcpy(out + 0, pairs[(v >> 24) & 0xFF], 2);
-    std::memcpy(out + 2, pairs[(v >> 16) & 0xFF], 2);
-    std::memcpy(out + 4, pairs[(v >> 8) & 0xFF], 2);
-    std::memcpy(out + 6, pairs[v & 0xFF], 2);
-    return out + 8;
-}
-
 }  // namespace
-
-char* put_hex8_upper(char* out, uint32_t value) {
-    return put_hex8(out, value, kPairs.upper);
-}
-char* put_hex8_lower(char* out, uint32_t value) {
-    return put_hex8(out, value, kPairs.lower);
-}
 
 char* put_hex_min(char* out, uint32_t value) {
     char digits[8];
@@ -62,23 +33,29 @@ char* put_hex_min(char* out, uint32_t value) {
 }
 
 char* put_decimal(char* out, uint64_t value) {
-    // Filled from the end; the progress line formats one number for every section.
-    char digits[20];
-    char* first = digits + sizeof digits;
+    // Filled from the end, two digits per division, straight into place: the progress
+    // line formats one number for every section.
+    size_t n = 1;
+    for (uint64_t limit = 10; n < 20 && value >= limit; limit *= 10) ++n;
+    char* p = out + n;
     while (value >= 100) {
-        first -= 2;
-        std::memcpy(first, kDecimal.pair[value % 100], 2);
+        p -= 2;
+        std::memcpy(p, kDecimal.pair[value % 100], 2);
         value /= 100;
     }
     if (value >= 10) {
-        first -= 2;
-        std::memcpy(first, kDecimal.pair[value], 2);
+        std::memcpy(p - 2, kDecimal.pair[value], 2);
     } else {
-        *--first = static_cast<char>('0' + value);
+        p[-1] = static_cast<char>('0' + value);
     }
-    size_t n = static_cast<size_t>(digits + sizeof digits - first);
-    std::memcpy(out, first, n);
     return out + n;
+}
+
+char* put_decimal3(char* out, uint32_t value) {
+    if (value >= 100) return put_decimal(out, value);
+    out[0] = '0';
+    std::memcpy(out + 1, kDecimal.pair[value], 2);
+    return out + 3;
 }
 
 char* put_text(char* out, const char* text) {

@@ -22,10 +22,10 @@ std::vector<uint8_t> le_words(std::initializer_list<uint32_t> values) {
 std::string format(const std::vector<uint8_t>& bytes, uint32_t first_index, uint32_t whole_words,
                    bool partial_follows) {
     const uint32_t count = static_cast<uint32_t>(bytes.size() / 4);
-    std::vector<char> out(19 * count + 1, '#');
+    std::vector<char> out(velm::kMaxTextPerWord * count + 1, '#');
     char* end = velm::format_text_words(out.data(), bytes.data(), count, first_index, whole_words,
                                         partial_follows);
-    EXPECT_LE(end - out.data(), static_cast<std::ptrdiff_t>(19 * count));
+    EXPECT_LE(end - out.data(), static_cast<std::ptrdiff_t>(velm::kMaxTextPerWord * count));
     return std::string(out.data(), end);
 }
 
@@ -46,7 +46,7 @@ std::string decimal(uint64_t v) {
     return std::string(buf, velm::put_decimal(buf, v));
 }
 
-const std::string kBreak = "\n     ";
+const std::string kBreak = "\r\n     ";
 
 }  // namespace
 

@@ -34,37 +34,6 @@ bool decode_opt_header(ByteSpan b, OptHeader* h) {
     return true;
 }
 
-bool decode_section_header(ByteSpan b, SectionHeader* h) {
-    *h = SectionHeader{};
-    if (!span_holds(b, 0, kSectionHeaderSize)) return false;
-    std::memcpy(h->s_name, b.data, 8);
-    read_le32(b, 8, &h->s_paddr);
-    read_le32(b, 12, &h->s_vaddr);
-    read_le32(b, 16, &h->s_size);
-    read_le32(b, 20, &h->s_scnptr);
-    read_le32(b, 24, &h->s_relptr);
-    read_le32(b, 28, &h->s_lnnoptr);
-    read_le32(b, 32, &h->s_nreloc);
-    read_le32(b, 36, &h->s_nlnno);
-    read_le32(b, 40, &h->s_flags);
-    read_le16(b, 44, &h->s_reserved);
-    read_le16(b, 46, &h->s_page);
-    return true;
-}
-
-SectionHeader section_at(const uint8_t* at) {
-    SectionHeader h;
-    const RunState& rs = run_state;
-    const uint8_t* begin = rs.header_area;
-    const uint8_t* end = begin ? begin + rs.header_area_size : nullptr;
-    ByteSpan span{nullptr, 0};
-    if (begin != nullptr && at >= begin && at <= end) {
-        span = ByteSpan{at, static_cast<size_t>(end - at)};
-    }
-    decode_section_header(span, &h);
-    return h;
-}
-
 OptHeader optional_header() {
     OptHeader h;
     const RunState& rs = run_state;

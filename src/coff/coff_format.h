@@ -34,9 +34,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "core/byte_order.h"
 #include "core/coff_records.h"
+#include "core/run_state.h"
 
 namespace velm {
 
@@ -48,6 +50,11 @@ constexpr uint32_t kFileHeaderSize = 22;
 constexpr uint32_t kOptHeaderSize = 28;
 constexpr uint32_t kSectionHeaderSize = 48;
 
+// Offsets of the section header fields the loader checks for every section.
+constexpr size_t kSizeField = 16;    // s_size
+constexpr size_t kScnptrField = 20;  // s_scnptr
+constexpr size_t kFlagsField = 40;   // s_flags
+
 constexpr uint32_t STYP_COPY = 0x10;
 constexpr uint32_t STYP_TEXT = 0x20;
 constexpr uint32_t STYP_DATA = 0x40;
@@ -56,11 +63,57 @@ constexpr uint32_t STYP_BSS = 0x80;
 // Decoders: false when `b` is shorter than the record; the record is then zeroed.
 bool decode_file_header(ByteSpan b, FileHeader* h);
 bool decode_opt_header(ByteSpan b, OptHeader* h);
-bool decode_section_header(ByteSpan b, SectionHeader* h);
 
-// The section header at `at`, a position inside the run state's header area; zeroed if
-// `at` is not a whole header inside it.
-SectionHeader section_at(const uint8_t* at);
+// The section header decoders are inline: the loader, the conversion and the listing
+// decode every header of a table of up to 65,535, and each uses a few fields only.
+//
+// Header `index` (from 0) of a table of headers: false, and zeroed, when it does not lie
+// wholly inside `table`.
+inline bool read_section_header(ByteSpan table, uint32_t index, SectionHeader* h) {
+    size_t offset = size_t{index} * kSectionHeaderSize;
+    if (!span_holds(table, offset, kSectionHeaderSize)) {
+        *h = SectionHeader{};
+        return false;
+    }
+    const uint8_t* p = table.data + offset;
+    std::memcpy(h->s_name, p, 8);
+    h->s_paddr = load_le32(p + 8);
+    h->s_vaddr = load_le32(p + 12);
+    h->s_size = load_le32(p + kSizeField);
+    h->s_scnptr = load_le32(p + kScnptrField);
+    h->s_relptr = load_le32(p + 24);
+    h->s_lnnoptr = load_le32(p + 28);
+    h->s_nreloc = load_le32(p + 32);
+    h->s_nlnno = load_le32(p + 36);
+    h->s_flags = load_le32(p + kFlagsField);
+    h->s_reserved = load_le16(p + 44);
+    h->s_page = load_le16(p + 46);
+    return true;
+}
+
+inline bool decode_section_header(ByteSpan b, SectionHeader* h) {
+    return read_section_header(b, 0, h);
+}
+
+// Header `index` (from 1 to f_nscns) of the loaded section table: false, and zeroed,
+// when there is no such header.
+inline bool loaded_section_header(uint32_t index, SectionHeader* h) {
+    const RunState& rs = run_state;
+    if (rs.section_table == nullptr || index == 0 || index > rs.file_header.f_nscns) {
+        *h = SectionHeader{};
+        return false;
+    }
+    const uint8_t* p = rs.section_table + size_t{index - 1} * kSectionHeaderSize;
+    return read_section_header(ByteSpan{p, kSectionHeaderSize}, 0, h);
+}
+
+// The loaded section table (f_nscns headers in the run state's header area); empty
+// before it is loaded.
+inline ByteSpan section_table() {
+    const RunState& rs = run_state;
+    if (rs.section_table == nullptr) return ByteSpan{nullptr, 0};
+    return ByteSpan{rs.section_table, size_t{rs.file_header.f_nscns} * kSectionHeaderSize};
+}
 
 // The loaded file's optional header; zeroed when the file has none.
 OptHeader optional_header();

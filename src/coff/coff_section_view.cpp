@@ -22,46 +22,49 @@ bool is_cinit_name(const char* name) {
     return name[i] == '\0';
 }
 
-void classify_section(uint32_t s_flags, const char* name, char text[kAttributeTextSize],
-                      int32_t* loadable) {
+size_t classify_section(uint32_t s_flags, const char* name, char text[kAttributeTextSize],
+                        int32_t* loadable) {
     // At most one of rules 1 to 5 holds; "uninit" may follow it; "r-data" and "c-xdata"
-    // hold only when no other word does. 16 characters at most.
-    const char* first = "";
-    const char* second = "";
+    // hold only when no other word does. 16 characters at most. The words are padded to
+    // one width, so that the text is made by copies whose sizes are known when compiling.
+    enum Word { kNone, kExecInit, kExec, kCinitCopy, kIcXdata, kInit, kRData, kCXdata };
+    static constexpr char kWords[][11] = {"",         "exec/init", "exec",   "CINIT-copy",
+                                          "ic-xdata", "init",      "r-data", "c-xdata"};
+    static constexpr uint8_t kWordSize[] = {0, 9, 4, 10, 8, 4, 6, 7};
+    Word first = kNone;
     int32_t load = 0;
     uint32_t text_data = s_flags & (STYP_TEXT | STYP_DATA);
     uint32_t copy_text_data = s_flags & (STYP_COPY | STYP_TEXT | STYP_DATA);
 
     if (text_data == (STYP_TEXT | STYP_DATA)) {
-        first = "exec/init";
+        first = kExecInit;
         load = 1;
     } else if (text_data == STYP_TEXT) {
-        first = "exec";
+        first = kExec;
         load = 1;
     } else if (copy_text_data == (STYP_COPY | STYP_DATA)) {
         bool cinit = is_cinit_name(name);
-        first = cinit ? "CINIT-copy" : "ic-xdata";
+        first = cinit ? kCinitCopy : kIcXdata;
         if (cinit) load = 1;
     } else if (copy_text_data == STYP_DATA) {
-        first = "init";
+        first = kInit;
         load = 1;
     }
-    if (s_flags & STYP_BSS) second = "uninit";
+    bool uninit = (s_flags & STYP_BSS) != 0;
     if (s_flags == 0) {
-        first = "r-data";
+        first = kRData;
         load = 1;
     } else if (s_flags == STYP_COPY) {
-        first = "c-xdata";
+        first = kCXdata;
     }
 
+    size_t size = kWordSize[first];
     if (text) {
-        size_t a = std::strlen(first);
-        size_t b = std::strlen(second);
-        std::memcpy(text, first, a);
-        std::memcpy(text + a, second, b);
-        text[a + b] = '\0';
+        std::memcpy(text, kWords[first], sizeof kWords[first]);  // the padding terminates it
+        if (uninit) std::memcpy(text + size, "uninit", 7);
     }
     if (loadable) *loadable = load;
+    return uninit ? size + 6 : size;
 }
 
 namespace {
@@ -79,8 +82,8 @@ SectionUse coff_use(uint32_t s_size, uint32_t s_flags, uint32_t s_scnptr, const 
 }  // namespace
 
 SectionView coff_section_view(uint32_t index) {
-    const RunState& rs = run_state;
-    SectionHeader sh = section_at(rs.section_table + size_t{index - 1} * kSectionHeaderSize);
+    SectionHeader sh;
+    loaded_section_header(index, &sh);  // zeroed for a bad index
     SectionView v;
     copy_section_name(sh, v.short_name);
     v.long_name = nullptr;

@@ -20,10 +20,10 @@ void copy_section_name(const SectionHeader& section, char name[kSectionNameSize]
 
 // The attribute words for `s_flags` and the section's name, run together without a
 // separator ("init" + "uninit" is "inituninit"), and whether the section is loadable.
-// Either destination may be null; the other is still produced. Fixed-size outputs: the
-// conversion calls this once per record and must not allocate.
-void classify_section(uint32_t s_flags, const char* name, char text[kAttributeTextSize],
-                      int32_t* loadable);
+// Either destination may be null; the other is still produced. Returns the text's length.
+// Fixed-size outputs: the conversion calls this once per section and must not allocate.
+size_t classify_section(uint32_t s_flags, const char* name, char text[kAttributeTextSize],
+                        int32_t* loadable);
 
 // True when `name` is ".cinit" in any letter case (a whole-text comparison).
 bool is_cinit_name(const char* name);

@@ -30,19 +30,31 @@ Status check_file_header(const FileHeader& fh, uint32_t in_length) {
 // the last header.
 Status check_section_extents(uint64_t headers_end) {
     RunState& rs = run_state;
+    const ByteSpan table = section_table();
+    const uint32_t count = rs.file_header.f_nscns;
+    // The table was read whole; the loop below walks it and needs no check per header.
+    if (!span_holds(table, 0, size_t{count} * kSectionHeaderSize)) return kBadFileFormat;
     uint64_t total = headers_end;
-    for (uint32_t i = 0; i < rs.file_header.f_nscns; ++i, rs.cur_section += kSectionHeaderSize) {
-        SectionHeader sh = section_at(rs.cur_section);
-        bool code_or_data = (sh.s_flags & (STYP_TEXT | STYP_DATA)) != 0;
-        bool stored_regular = sh.s_flags == 0 && sh.s_scnptr != 0;
-        if (sh.s_size == 0 || !(code_or_data || stored_regular)) continue;
-        if (sh.s_scnptr >= rs.in_length) return kBadFileFormat;
-        if (!ends_within(sh.s_scnptr, sh.s_size, rs.in_length)) return kBadFileFormat;
-        if (sh.s_scnptr != 0) {
-            total += sh.s_size;
-            if (total > rs.in_length) return kBadFileFormat;
+    const uint8_t* at = table.data;
+    for (uint32_t i = 0; i < count; ++i, at += kSectionHeaderSize) {
+        uint32_t s_size = load_le32(at + kSizeField);
+        uint32_t s_scnptr = load_le32(at + kScnptrField);
+        uint32_t s_flags = load_le32(at + kFlagsField);
+        bool code_or_data = (s_flags & (STYP_TEXT | STYP_DATA)) != 0;
+        bool stored_regular = s_flags == 0 && s_scnptr != 0;
+        if (s_size == 0 || !(code_or_data || stored_regular)) continue;
+        // s_scnptr below the length first: the difference below cannot wrap.
+        bool outside = s_scnptr >= rs.in_length || s_size > rs.in_length - s_scnptr;
+        if (!outside && s_scnptr != 0) {
+            total += s_size;
+            outside = total > rs.in_length;
+        }
+        if (outside) {
+            rs.cur_section = at;
+            return kBadFileFormat;
         }
     }
+    rs.cur_section = at;
     return kOk;
 }
 

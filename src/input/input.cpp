@@ -52,17 +52,16 @@ SectionView section_view(uint32_t index) {
     return coff_section_view(index);
 }
 
-void section_attributes(const SectionView& view, const char* record_name,
-                        char text[kAttributeTextSize], int32_t* loadable) {
+size_t section_attributes(const SectionView& view, const char* record_name,
+                          char text[kAttributeTextSize], int32_t* loadable) {
     if (run_state.input_format != InputFormat::elf) {
-        classify_section(view.flags, record_name, text, loadable);
-        return;
+        return classify_section(view.flags, record_name, text, loadable);
     }
-    if (text != nullptr) {
-        const char* words = elf_attribute_text(view);
-        std::memcpy(text, words, std::strlen(words) + 1);
-    }
+    const char* words = elf_attribute_text(view);
+    size_t size = std::strlen(words);
+    if (text != nullptr) std::memcpy(text, words, size + 1);
     if (loadable != nullptr) *loadable = view.use == SectionUse::record ? 1 : 0;
+    return size;
 }
 
 }  // namespace velm

@@ -6,6 +6,7 @@
 #ifndef C6X_VELM_INPUT_INPUT_H
 #define C6X_VELM_INPUT_INPUT_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "core/section_view.h"
@@ -41,9 +42,9 @@ SectionView section_view(uint32_t index);
 
 // The section's attribute text, and whether the listing marks it LOAD. `record_name` is
 // the name its records carry (".cinit" for a .cinit table's). Either destination may be
-// null.
-void section_attributes(const SectionView& view, const char* record_name,
-                        char text[kAttributeTextSize], int32_t* loadable);
+// null. Returns the text's length.
+size_t section_attributes(const SectionView& view, const char* record_name,
+                          char text[kAttributeTextSize], int32_t* loadable);
 
 }  // namespace velm
 

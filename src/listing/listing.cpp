@@ -1,18 +1,31 @@
 #include "listing/listing.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "core/run_state.h"
 #include "core/section_view.h"
 #include "input/input.h"
 #include "platform/stream.h"
+#include "writer/hex_format.h"
 
 namespace velm {
 
 namespace {
 
-constexpr size_t kInlineName = 64;  // longer names are not formatted into the line
+constexpr size_t kInlineName = 64;  // longer names are not copied into the line
+constexpr size_t kNameColumn = 8;
+constexpr size_t kAttribColumn = 11;
+constexpr size_t kLineRoom = 192;
+
+template <size_t N>
+char* put_lines(char* out, const LineText<N>& text) {
+    std::memcpy(out, text.text, text.size);
+    return out + text.size;
+}
+
+void write_lines(const char* begin, const char* end) {
+    out_write_lines(console(), begin, static_cast<size_t>(end - begin));
+}
 
 // Section line layout with an index below 1000 and a name of at most 8 characters
 // (positions from 1):
@@ -20,62 +33,90 @@ constexpr size_t kInlineName = 64;  // longer names are not formatted into the l
 //   (load then run address, or dashes for a copy section), 42-44 blanks, 45-54 size,
 //   55-57 blanks, 58-68 attribute text cut or padded to 11, 69-71 blanks, 72-75 "LOAD".
 // A larger index or a longer name widens its field and shifts the rest of the line.
+//
+// The line is built in place, its line end as stored. Only the name can hold a line
+// feed (a damaged file's name bytes, an ELF name of any length): such a name goes out on
+// its own through the writer that stores each line feed, between the line's two halves.
 void list_section(uint32_t n, const SectionView& v) {
+    static constexpr auto kDashes = line_text(" --------   -------- ");
+    static constexpr auto kLoad = line_text("   LOAD\n");
+    static constexpr auto kNoLoad = line_text("   \n");
     char attrib[kAttributeTextSize];
     int32_t loadable = 0;
     const char* name = view_name(v);
-    section_attributes(v, name, attrib, &loadable);
-    char pair[22];
-    if (v.copy) {
-        std::snprintf(pair, sizeof pair, " --------   -------- ");
-    } else {
-        std::snprintf(pair, sizeof pair, "0x%.8lx 0x%.8lx",
-                      static_cast<unsigned long>(v.load_address),
-                      static_cast<unsigned long>(v.run_address));
-    }
-    const char* status = loadable ? "LOAD" : "";
-    const unsigned long size = v.size;
-    char line[192];
+    size_t attrib_length = section_attributes(v, name, attrib, &loadable);
     size_t name_length = std::strlen(name);
-    if (name_length <= kInlineName) {
-        std::snprintf(line, sizeof line, "  %.3u   %-8s    %s   0x%.8lx   %-11.11s   %s\n", n, name,
-                      pair, size, attrib, status);
-        console_write(line);
-        return;
+
+    char line[kLineRoom];
+    char* p = line;
+    std::memcpy(p, "  ", 2);
+    p = put_decimal3(p + 2, n);
+    std::memcpy(p, "   ", 3);
+    p += 3;
+    if (name_length <= kInlineName && std::memchr(name, '\n', name_length) == nullptr) {
+        std::memcpy(p, name, name_length);
+        p += name_length;
+    } else {
+        write_lines(line, p);
+        out_write(console(), name, name_length);
+        p = line;
     }
-    // An ELF name has no bound: it goes out on its own between the line's two halves.
-    int head = std::snprintf(line, sizeof line, "  %.3u   ", n);
-    out_write(console(), line, static_cast<size_t>(head));
-    out_write(console(), name, name_length);
-    std::snprintf(line, sizeof line, "    %s   0x%.8lx   %-11.11s   %s\n", pair, size, attrib,
-                  status);
-    console_write(line);
+    if (name_length < kNameColumn) {
+        std::memset(p, ' ', kNameColumn - name_length);
+        p += kNameColumn - name_length;
+    }
+    std::memcpy(p, "    ", 4);
+    p += 4;
+    if (v.copy) {
+        p = put_lines(p, kDashes);
+    } else {
+        std::memcpy(p, "0x", 2);
+        p = put_hex8_lower(p + 2, v.load_address);
+        std::memcpy(p, " 0x", 3);
+        p = put_hex8_lower(p + 3, v.run_address);
+    }
+    std::memcpy(p, "   0x", 5);
+    p = put_hex8_lower(p + 5, v.size);
+    std::memcpy(p, "   ", 3);
+    p += 3;
+    // The attribute text, cut or padded to its column.
+    if (attrib_length > kAttribColumn) attrib_length = kAttribColumn;
+    std::memset(p, ' ', kAttribColumn);
+    std::memcpy(p, attrib, attrib_length);
+    p += kAttribColumn;
+    p = loadable ? put_lines(p, kLoad) : put_lines(p, kNoLoad);
+    write_lines(line, p);
 }
 
 }  // namespace
 
 Status list_directory() {
+    static constexpr auto kTotal = line_text("\ntotal sections: ");
+    static constexpr auto kFormat = line_text("\nfile format   : ");
+    static constexpr auto kEntry = line_text("\nentry point   : 0x");
+    static constexpr auto kTitle = line_text("\n\n            <<<< ");
+    static constexpr auto kTitleEnd = line_text(
+        " file directory (non-empty sections only) >>>>\n"
+        " ----------------------------------------------------------------------------\n"
+        " sect#  -name-      -load_addr/run_addr-     -length-    -attrib-    -status-\n");
     const RunState& rs = run_state;
     const InputDescription input = describe_input();
-    char line[160];
 
     console_write("input file    : ");
     console_write(rs.in_path);
-    std::snprintf(line, sizeof line, "\ntotal sections: %u\nfile format   : %s\n",
-                  static_cast<unsigned>(input.total_sections), input.format);
-    console_write(line);
+    char line[kLineRoom];
+    char* p = put_lines(line, kTotal);
+    p = put_decimal(p, input.total_sections);
+    p = put_lines(p, kFormat);
+    p = put_text(p, input.format);
     if (input.has_entry_point) {
-        std::snprintf(line, sizeof line, "entry point   : 0x%X\n",
-                      static_cast<unsigned>(input.entry_point));
-        console_write(line);
+        p = put_lines(p, kEntry);
+        p = put_hex_min(p, input.entry_point);
     }
-    std::snprintf(line, sizeof line,
-                  "\n            <<<< %s file directory (non-empty sections only) >>>>\n",
-                  input.family);
-    console_write(line);
-    console_write(
-        " ----------------------------------------------------------------------------\n"
-        " sect#  -name-      -load_addr/run_addr-     -length-    -attrib-    -status-\n");
+    p = put_lines(p, kTitle);
+    p = put_text(p, input.family);
+    write_lines(line, p);
+    write_lines(kTitleEnd.text, kTitleEnd.text + kTitleEnd.size);
 
     for (uint32_t n = 1; n <= input.last_section; ++n) {
         SectionView v = section_view(n);

@@ -7,6 +7,7 @@
 #include "core/run_state.h"
 #include "core/version.h"
 #include "input/input.h"
+#include "platform/compiler.h"
 #include "platform/input_file.h"
 #include "platform/memory.h"
 #include "platform/path_resolve.h"
@@ -17,33 +18,92 @@ namespace velm {
 
 namespace {
 
-constexpr uint32_t kWordsPerChunk = 2048;  // TEXT is formatted this many words at a time
-constexpr size_t kLineRoom = 256;          // a header line's fixed parts and short texts
-constexpr size_t kInlineText = 64;         // longer names go out in pieces of their own
+constexpr uint32_t kWordsPerChunk = 512;  // TEXT is formatted this many words at a time
+constexpr size_t kLineRoom = 256;         // a header line pair, or a line of short texts
+constexpr size_t kInlineText = 64;        // longer names go out in pieces of their own
+// A record's header lines and a chunk of its words, formatted before they are written,
+// with room for a last partial word after them.
+constexpr size_t kStageRoom = kLineRoom + kWordsPerChunk * kMaxTextPerWord + kLineRoom;
+// A record of at most this many data bytes (BINARY) or whole words (TEXT) is built
+// straight in the output buffer when the buffer has room for it.
+constexpr uint32_t kSmallRecord = 256;
+constexpr uint32_t kDirectWords = 64;
+constexpr size_t kDirectRoom = kLineRoom + kDirectWords * kMaxTextPerWord + kLineRoom;
 
-// Copies a string literal; its length is known when compiling, so nothing is measured
-// per record.
+// The fixed texts of the TEXT encoding, with their line ends as stored.
+constexpr auto kCommentOpen = line_text("\n// section '");
+constexpr auto kAddressText = line_text("':  addr=");
+constexpr auto kLengthText = line_text("H  len=");
+constexpr auto kAttribText = line_text("H  attrib='");
+constexpr auto kAttribClose = line_text("'\n     0x");
+constexpr auto kNextWord = line_text(",  0x");
+constexpr auto kHeaderEnd = line_text(",\n     ");
+constexpr auto kLineBreak = line_text("\n     ");
+// A whole line of four words, digits to be filled in at kWordDigits.
+constexpr auto kWordLine = line_text("0x________,  0x________,  0x________,  0x________,  \n     ");
+constexpr size_t kWordDigits[4] = {2, 15, 28, 41};
+constexpr size_t kWordText = 13;  // "0x" 8 digits ",  "
+
 template <size_t N>
-char* put_literal(char* out, const char (&text)[N]) {
-    std::memcpy(out, text, N - 1);
-    return out + N - 1;
+char* put_lines(char* out, const LineText<N>& text) {
+    std::memcpy(out, text.text, text.size);
+    return out + text.size;
 }
 
 Status emit(const char* begin, const char* end) {
     size_t n = static_cast<size_t>(end - begin);
-    return out_write(run_state.out_stream, begin, n) == n ? kOk : kWriteError;
+    return out_write_lines(run_state.out_stream, begin, n) == n ? kOk : kWriteError;
 }
 
-// BINARY header triple or end record, staged in record_header and written as 12 bytes.
-Status write_header_triple(uint32_t tag, uint32_t address, uint32_t length) {
+template <size_t N>
+Status emit(const LineText<N>& text) {
+    return emit(text.text, text.text + text.size);
+}
+
+Status write_bytes(const void* bytes, size_t n) {
+    return out_write(run_state.out_stream, bytes, n) == n ? kOk : kWriteError;
+}
+
+// Stages the header triple in record_header and stores its 12 bytes at `out`.
+uint8_t* put_header_triple(uint8_t* out, uint32_t tag, uint32_t address, uint32_t length) {
     RunState& rs = run_state;
     rs.record_header[0] = tag;
     rs.record_header[1] = address;
     rs.record_header[2] = length;
+    store_le32(out, tag);
+    store_le32(out + 4, address);
+    store_le32(out + 8, length);
+    return out + 4 * kRecordHeaderWords;
+}
+
+// Copies n bytes, at most 32, without a call: two moves of 16, 8 or 4 bytes, the second
+// ending where the bytes end (they overlap when n is not twice the move).
+inline void copy_small(uint8_t* to, const uint8_t* from, uint32_t n) {
+    if (n >= 16) {
+        std::memcpy(to, from, 16);
+        std::memcpy(to + n - 16, from + n - 16, 16);
+    } else if (n >= 8) {
+        std::memcpy(to, from, 8);
+        std::memcpy(to + n - 8, from + n - 8, 8);
+    } else if (n >= 4) {
+        std::memcpy(to, from, 4);
+        std::memcpy(to + n - 4, from + n - 4, 4);
+    }
+}
+
+// BINARY header triple or end record, written as 12 bytes.
+Status write_header_triple(uint32_t tag, uint32_t address, uint32_t length) {
     uint8_t bytes[4 * kRecordHeaderWords];
-    for (uint32_t i = 0; i < kRecordHeaderWords; ++i)
-        store_le32(bytes + 4 * i, rs.record_header[i]);
-    return out_write(rs.out_stream, bytes, sizeof bytes) == sizeof bytes ? kOk : kWriteError;
+    put_header_triple(bytes, tag, address, length);
+    return write_bytes(bytes, sizeof bytes);
+}
+
+// The last 1 to 3 data bytes as a word whose high bytes are zero.
+uint32_t partial_word(const uint8_t* bytes, uint32_t rest) {
+    uint32_t word = bytes[0];
+    if (rest > 1) word |= uint32_t{bytes[1]} << 8;
+    if (rest > 2) word |= uint32_t{bytes[2]} << 16;
+    return word;
 }
 
 // Text shown inside a // comment line: a section name (damaged files can hold any byte
@@ -67,78 +127,106 @@ Status emit_comment_text(const char* text, size_t n) {
 }
 
 Status write_text_prologue() {
+    static constexpr auto kTitle =
+        line_text("// TMS320C6xxx COFF-to-VELM32 File Conversion Utility. ");
+    static constexpr auto kSource =
+        line_text("\n// Copyright (C) Kestrane Systems Ltd.\n// \n// source C6xxx COFF file: ");
+    static constexpr auto kFormat = line_text("\n// source file  format   : ");
+    static constexpr auto kTotal = line_text("\n// total sections        : ");
+    static constexpr auto kEntry = line_text("\n// entry point           : 0x");
+    static constexpr auto kEnd = line_text("\n");
+    static constexpr auto kOpening = line_text(
+        "// \n// \n// 32-bit UNSIGNED data array derived from source C6xxx COFF file\n\n"
+        "unsigned int C6XXX_VELM_DATA[] = \n{");
     const RunState& rs = run_state;
     char line[kLineRoom];
-    char* p = put_literal(line, "// TMS320C6xxx COFF-to-VELM32 File Conversion Utility. ");
+    char* p = put_lines(line, kTitle);
     p = put_text(p, kToolVersion);
-    p = put_literal(p,
-                    "\n// Copyright (C) Kestrane Systems Ltd.\n// \n// source C6xxx COFF file: ");
+    p = put_lines(p, kSource);
     Status st = emit(line, p);
     if (st == kOk) st = emit_comment_text(rs.in_path.data(), rs.in_path.size());
     if (st != kOk) return st;
     const InputDescription input = describe_input();
-    p = put_literal(line, "\n// source file  format   : ");
+    p = put_lines(line, kFormat);
     p = put_text(p, input.format);
-    p = put_literal(p, "\n// total sections        : ");
+    p = put_lines(p, kTotal);
     p = put_decimal(p, input.total_sections);
-    p = put_literal(p, "\n");
     if (input.has_entry_point) {
-        p = put_literal(p, "// entry point           : 0x");
+        p = put_lines(p, kEntry);
         p = put_hex_min(p, input.entry_point);
-        p = put_literal(p, "\n");
     }
+    p = put_lines(p, kEnd);
     st = emit(line, p);
     if (st != kOk) return st;
-    static const char kOpening[] =
-        "// \n// \n// 32-bit UNSIGNED data array derived from source C6xxx COFF file\n\n"
-        "unsigned int C6XXX_VELM_DATA[] = \n{";
-    return emit(kOpening, kOpening + sizeof kOpening - 1);
+    return emit(kOpening);
 }
 
-// "\n// section '<name>':  addr=<8 hex>H  len=<8 hex>H  attrib='<text>'\n" and
-// "     0x<tag>,  0x<address>,  0x<length>,\n     ", in one write for the usual short
-// name.
-Status write_text_header(uint32_t tag, uint32_t address, uint32_t length, const char* name,
-                         const char* attrib) {
-    char line[kLineRoom];
-    char* p = put_literal(line, "\n// section '");
-    size_t name_length = std::strlen(name);
-    if (name_length <= kInlineText) {
-        p = put_comment_text(p, name, name_length);
-    } else {
-        Status st = emit(line, p);
-        if (st == kOk) st = emit_comment_text(name, name_length);
-        if (st != kOk) return st;
-        p = line;
-    }
-    p = put_literal(p, "':  addr=");
+// One whole word, word `index` of a record whose line-ending last word is `last`:
+// "0x<word>,  ", laid down as 16 bytes of which the last 3 are scratch, and the line
+// break after it where a line ends.
+inline char* put_word_text(char* out, const uint8_t* word, uint32_t index, uint32_t last) {
+    std::memcpy(out, kWordLine.text, 16);
+    put_hex8_upper(out + 2, load_le32(word));
+    out += kWordText;
+    if (index % 4 == 3 || index == last) out = put_lines(out, kLineBreak);
+    return out;
+}
+
+// Copies `size` bytes in blocks of 32, so the copy needs no call: `from` must have the
+// bytes up to the next multiple of 32 and `to` room for them.
+inline char* copy_blocks(char* to, const char* from, size_t size) {
+    for (size_t done = 0; done < size; done += 32) std::memcpy(to + done, from + done, 32);
+    return to + size;
+}
+
+// The comment line and the header line of a record: what the heading holds, with the
+// address and the length filled in.
+char* put_text_header(char* p, const RecordHeading& h, uint32_t address, uint32_t length) {
+    p = copy_blocks(p, h.head, h.head_size);
     p = put_hex8_lower(p, address);
-    p = put_literal(p, "H  len=");
+    p = put_lines(p, kLengthText);
     p = put_hex8_lower(p, length);
-    p = put_literal(p, "H  attrib='");
-    p = put_text(p, attrib);  // a few class words, never more than 16 characters
-    p = put_literal(p, "'\n     0x");
-    p = put_hex8_upper(p, tag);
-    p = put_literal(p, ",  0x");
+    p = copy_blocks(p, h.tail, h.tail_size);
     p = put_hex8_upper(p, address);
-    p = put_literal(p, ",  0x");
+    p = put_lines(p, kNextWord);
     p = put_hex8_upper(p, length);
-    p = put_literal(p, ",\n     ");
-    return emit(line, p);
+    return put_lines(p, kHeaderEnd);
 }
 
-// Formats n whole words from data_buffer as TEXT; `index` is the first word's index in
-// the record. The staging area lives on this function's stack, which only the TEXT
-// encoding enters.
-Status write_text_words(uint32_t n, uint32_t index, uint32_t whole_words, bool partial_follows) {
-    char text[kWordsPerChunk * kMaxTextPerWord];
-    for (uint32_t done = 0; done < n; done += kWordsPerChunk) {
+// Writes what comes before the heading's `head`: nothing, or for a long name the start
+// of the comment line and the name, in pieces.
+Status emit_long_name(const RecordHeading& h) {
+    if (h.long_name == nullptr) return kOk;
+    Status st = emit(kCommentOpen);
+    return st == kOk ? emit_comment_text(h.long_name, h.long_name_size) : st;
+}
+
+// "0x<word>,\n     ": a last partial word on a line of its own.
+char* put_partial_text(char* p, uint32_t word) {
+    *p++ = '0';
+    *p++ = 'x';
+    p = put_hex8_upper(p, word);
+    return put_lines(p, kHeaderEnd);
+}
+
+// Formats n whole words at `bytes` (word `index` onwards of a record) into `stage` after
+// the `*end - stage` bytes already there, writing the stage out whenever a chunk fills
+// it. What is left unwritten stays at the start of the stage, *end after it.
+Status stage_text_words(char* stage, char** end, const uint8_t* bytes, uint32_t n, uint32_t index,
+                        uint32_t whole_words, bool partial_follows) {
+    char* p = *end;
+    for (uint32_t done = 0; done < n;) {
+        if (static_cast<size_t>(p - stage) > kLineRoom) {
+            Status st = emit(stage, p);
+            if (st != kOk) return st;
+            p = stage;
+        }
         uint32_t count = n - done < kWordsPerChunk ? n - done : kWordsPerChunk;
-        char* end = format_text_words(text, run_state.data_buffer + size_t{done} * 4, count,
-                                      index + done, whole_words, partial_follows);
-        Status st = emit(text, end);
-        if (st != kOk) return st;
+        p = format_text_words(p, bytes + size_t{done} * 4, count, index + done, whole_words,
+                              partial_follows);
+        done += count;
     }
+    *end = p;
     return kOk;
 }
 
@@ -146,19 +234,55 @@ Status write_text_words(uint32_t n, uint32_t index, uint32_t whole_words, bool p
 
 char* format_text_words(char* out, const uint8_t* bytes, uint32_t count, uint32_t first_index,
                         uint32_t whole_words, bool partial_follows) {
-    for (uint32_t i = 0; i < count; ++i) {
-        uint32_t index = first_index + i;
-        out[0] = '0';
-        out[1] = 'x';
-        out = put_hex8_upper(out + 2, load_le32(bytes + size_t{i} * 4));
-        std::memcpy(out, ",  ", 3);
-        out += 3;
-        if (index % 4 == 3 || (index + 1 == whole_words && !partial_follows)) {
-            std::memcpy(out, "\n     ", 6);
-            out += 6;
-        }
+    // Besides every fourth word, the record's last whole word ends a line when no partial
+    // word follows it; a whole line of four never holds it anywhere but at its end.
+    uint32_t last = partial_follows ? 0xFFFFFFFFu : whole_words - 1;
+    uint32_t i = 0;
+    for (; i < count && (first_index + i) % 4 != 0; ++i) {
+        out = put_word_text(out, bytes + size_t{i} * 4, first_index + i, last);
     }
+    for (; count - i >= 4; i += 4) {
+        const uint8_t* w = bytes + size_t{i} * 4;
+        std::memcpy(out, kWordLine.text, kWordLine.size);
+        for (int k = 0; k < 4; ++k) put_hex8_upper(out + kWordDigits[k], load_le32(w + 4 * k));
+        out += kWordLine.size;
+    }
+    for (; i < count; ++i) out = put_word_text(out, bytes + size_t{i} * 4, first_index + i, last);
     return out;
+}
+
+namespace {
+
+// The TEXT parts of a heading; out of line, so that BINARY's record loop stays short.
+VELM_NOINLINE void prepare_text_heading(RecordHeading* h, uint32_t tag, const char* name,
+                                        const char* attrib, size_t attrib_size) {
+    h->long_name = nullptr;
+    h->long_name_size = 0;
+    size_t name_length = std::strlen(name);
+    char* p = h->head;
+    if (name_length <= kInlineText) {
+        p = put_lines(p, kCommentOpen);
+        p = put_comment_text(p, name, name_length);
+    } else {
+        h->long_name = name;
+        h->long_name_size = name_length;
+    }
+    p = put_lines(p, kAddressText);
+    h->head_size = static_cast<size_t>(p - h->head);
+    p = put_lines(h->tail, kAttribText);
+    std::memcpy(p, attrib, 16);  // a few class words, never more than 16 characters
+    p = put_lines(p + attrib_size, kAttribClose);
+    p = put_hex8_upper(p, tag);
+    p = put_lines(p, kNextWord);
+    h->tail_size = static_cast<size_t>(p - h->tail);
+}
+
+}  // namespace
+
+void prepare_heading(RecordHeading* h, uint32_t tag, const char* name, const char* attrib,
+                     size_t attrib_size) {
+    h->tag = tag;
+    if (!run_state.binary_mode) prepare_text_heading(h, tag, name, attrib, attrib_size);
 }
 
 Status open_output() {
@@ -177,11 +301,18 @@ Status check_record_length(uint32_t address, uint32_t length) {
     return kOk;
 }
 
-Status write_record(uint32_t address, uint32_t length, uint32_t byte_count, uint32_t tag,
-                    const char* name, const char* attrib) {
+Status write_record(const RecordHeading& heading, uint32_t address, uint32_t length,
+                    uint32_t byte_count) {
     RunState& rs = run_state;
-    Status st = rs.binary_mode ? write_header_triple(tag, address, length)
-                               : write_text_header(tag, address, length, name, attrib);
+    char stage[kStageRoom];
+    char* p = stage;
+    Status st;
+    if (rs.binary_mode) {
+        st = write_header_triple(heading.tag, address, length);
+    } else {
+        st = emit_long_name(heading);
+        if (st == kOk) st = emit(stage, put_text_header(stage, heading, address, length));
+    }
     if (st != kOk) return st;
 
     uint32_t whole_words = byte_count / 4;
@@ -191,10 +322,11 @@ Status write_record(uint32_t address, uint32_t length, uint32_t byte_count, uint
         st = read_exact(rs.in_handle, rs.data_buffer, static_cast<int32_t>(n * 4));
         if (st != kOk) return st;
         if (rs.binary_mode) {
-            size_t bytes = size_t{n} * 4;
-            st = out_write(rs.out_stream, rs.data_buffer, bytes) == bytes ? kOk : kWriteError;
+            st = write_bytes(rs.data_buffer, size_t{n} * 4);
         } else {
-            st = write_text_words(n, done, whole_words, rest != 0);
+            st = stage_text_words(stage, &p, rs.data_buffer, n, done, whole_words, rest != 0);
+            if (st == kOk) st = emit(stage, p);
+            p = stage;
         }
         if (st != kOk) return st;
         done += n;
@@ -203,23 +335,94 @@ Status write_record(uint32_t address, uint32_t length, uint32_t byte_count, uint
         uint8_t word[4] = {0, 0, 0, 0};
         st = read_exact(rs.in_handle, word, static_cast<int32_t>(rest));
         if (st != kOk) return st;
-        if (rs.binary_mode) {
-            return out_write(rs.out_stream, word, 4) == 4 ? kOk : kWriteError;
-        }
-        char line[kLineRoom];
-        char* p = put_literal(line, "0x");
-        p = put_hex8_upper(p, load_le32(word));
-        p = put_literal(p, ",\n     ");
-        return emit(line, p);
+        if (rs.binary_mode) return write_bytes(word, 4);
+        return emit(stage, put_partial_text(stage, load_le32(word)));
     }
     return kOk;
 }
 
+namespace {
+
+// The BINARY record in parts: header, whole words, the partial word.
+VELM_NOINLINE Status write_binary_parts(uint32_t tag, uint32_t address, uint32_t length,
+                                        const uint8_t* bytes, uint32_t byte_count) {
+    uint32_t whole_bytes = byte_count & ~3u;
+    uint32_t rest = byte_count % 4;
+    Status st = write_header_triple(tag, address, length);
+    if (st == kOk) st = write_bytes(bytes, whole_bytes);
+    if (st != kOk || rest == 0) return st;
+    uint8_t word[4];
+    store_le32(word, partial_word(bytes + whole_bytes, rest));
+    return write_bytes(word, 4);
+}
+
+// The BINARY record, built in the output buffer where it has room.
+Status write_binary_from(uint32_t tag, uint32_t address, uint32_t length, const uint8_t* bytes,
+                         uint32_t byte_count) {
+    uint32_t whole_bytes = byte_count & ~3u;
+    uint32_t rest = byte_count % 4;
+    OutStream* s = run_state.out_stream;
+    size_t size = 4 * kRecordHeaderWords + whole_bytes + (rest != 0 ? 4 : 0);
+    char* out = byte_count <= kSmallRecord ? out_reserve(s, size) : nullptr;
+    if (out == nullptr) return write_binary_parts(tag, address, length, bytes, byte_count);
+    uint8_t* p = put_header_triple(reinterpret_cast<uint8_t*>(out), tag, address, length);
+    if (whole_bytes <= 32) {
+        copy_small(p, bytes, whole_bytes);
+    } else {
+        std::memcpy(p, bytes, whole_bytes);
+    }
+    if (rest != 0) store_le32(p + whole_bytes, partial_word(bytes + whole_bytes, rest));
+    out_commit(s, out + size);
+    return kOk;
+}
+
+// The TEXT record through a stage, a chunk of words at a time.
+VELM_NOINLINE Status write_text_staged(const RecordHeading& h, uint32_t address, uint32_t length,
+                                       const uint8_t* bytes, uint32_t byte_count) {
+    uint32_t whole_words = byte_count / 4;
+    uint32_t rest = byte_count % 4;
+    Status st = emit_long_name(h);
+    if (st != kOk) return st;
+    char stage[kStageRoom];
+    char* p = put_text_header(stage, h, address, length);
+    st = stage_text_words(stage, &p, bytes, whole_words, 0, whole_words, rest != 0);
+    if (st != kOk) return st;
+    if (rest != 0) p = put_partial_text(p, partial_word(bytes + whole_words * 4, rest));
+    return emit(stage, p);
+}
+
+// The TEXT record: a short one is formatted straight into the output buffer.
+VELM_NOINLINE Status write_text_from(const RecordHeading& h, uint32_t address, uint32_t length,
+                                     const uint8_t* bytes, uint32_t byte_count) {
+    uint32_t whole_words = byte_count / 4;
+    uint32_t rest = byte_count % 4;
+    char* out = nullptr;
+    if (h.long_name == nullptr && whole_words <= kDirectWords) {
+        out = out_reserve(run_state.out_stream, kDirectRoom);
+    }
+    if (out == nullptr) return write_text_staged(h, address, length, bytes, byte_count);
+    char* p = put_text_header(out, h, address, length);
+    p = format_text_words(p, bytes, whole_words, 0, whole_words, rest != 0);
+    if (rest != 0) p = put_partial_text(p, partial_word(bytes + whole_words * 4, rest));
+    out_commit(run_state.out_stream, p);
+    return kOk;
+}
+
+}  // namespace
+
+Status write_record_from(const RecordHeading& heading, uint32_t address, uint32_t length,
+                         const uint8_t* bytes, uint32_t byte_count) {
+    if (run_state.binary_mode) {
+        return write_binary_from(heading.tag, address, length, bytes, byte_count);
+    }
+    return write_text_from(heading, address, length, bytes, byte_count);
+}
+
 Status write_end_record() {
     if (run_state.binary_mode) return write_header_triple(kEndRecordTag, 0, 0);
-    static const char kEnd[] =
-        "\n// VELM32 termination section\n     0xFFFF3B09,  0x00000000,  0x00000000\n};\n";
-    return emit(kEnd, kEnd + sizeof kEnd - 1);
+    static constexpr auto kEnd = line_text(
+        "\n// VELM32 termination section\n     0xFFFF3B09,  0x00000000,  0x00000000\n};\n");
+    return emit(kEnd);
 }
 
 }  // namespace velm

@@ -11,7 +11,9 @@
 // a line break after every fourth word and after the record's last whole word; a last
 // partial word stands alone as "0x<word>,\n     ". Every record thus ends with a line
 // feed and five spaces, which the next comment line's leading line feed leaves as a line
-// of their own. BINARY writes the words and nothing else.
+// of their own. Each "\n" is stored as "\r\n": the encoding builds its lines that way
+// (line_text) and hands them to the stream as they are. BINARY writes the words and
+// nothing else.
 #ifndef C6X_VELM_WRITER_VELM_WRITER_H
 #define C6X_VELM_WRITER_VELM_WRITER_H
 
@@ -35,19 +37,44 @@ Status open_output();
 // would reach past address 0xFFFFFFFF.
 Status check_record_length(uint32_t address, uint32_t length);
 
-// Writes one record whose data are the next `byte_count` bytes of the input. `name` and
-// `attrib` (the section's attribute text) serve only the TEXT comment line.
-Status write_record(uint32_t address, uint32_t length, uint32_t byte_count, uint32_t tag,
-                    const char* name, const char* attrib);
+// What the records of one section share: the tag and, in TEXT, the comment line's text
+// before the address and after the length, with the name and the attribute text in
+// place. Laid out once per section: a .cinit table gives a record per entry.
+constexpr size_t kHeadingRoom = 96;
+struct RecordHeading {
+    uint32_t tag;
+    const char* long_name;  // a name too long for `head`, written out before it; or null
+    size_t long_name_size;
+    size_t head_size;
+    size_t tail_size;
+    char head[kHeadingRoom];  // "\n// section '<name>':  addr=", or "':  addr=" after a long name
+    char tail[kHeadingRoom];  // "H  attrib='<attribute text>'\n     0x<tag>,  0x"
+};
+
+// Fills `heading` for records tagged `tag` of the section named `name` whose attribute
+// text is the `attrib_size` characters at `attrib` (at most 16, with 16 bytes readable
+// there); in BINARY the tag alone. A long name is not copied: it must outlive the heading.
+void prepare_heading(RecordHeading* heading, uint32_t tag, const char* name, const char* attrib,
+                     size_t attrib_size);
+
+// Writes one record whose data are the next `byte_count` bytes of the input, read in
+// pieces through the data buffer after the record's header has been written.
+Status write_record(const RecordHeading& heading, uint32_t address, uint32_t length,
+                    uint32_t byte_count);
+
+// Writes one record whose data are the `byte_count` bytes at `bytes`, already in memory.
+Status write_record_from(const RecordHeading& heading, uint32_t address, uint32_t length,
+                         const uint8_t* bytes, uint32_t byte_count);
 
 Status write_end_record();
 
 // Formats `count` whole data words of a record as TEXT, `bytes` holding 4 * count input
 // bytes and the first word having index `first_index` within the record. A line ends
 // after every fourth word and after the record's last whole word (index
-// `whole_words` - 1) when `partial_follows` is false. Returns the end of the text; the
-// output needs at most kMaxTextPerWord bytes per word.
-constexpr size_t kMaxTextPerWord = 19;  // "0x" 8 digits ",  " "\n     "
+// `whole_words` - 1) when `partial_follows` is false. Returns the end of the text. The
+// output must have room for kMaxTextPerWord bytes per word: the text is at most that
+// long, and the bytes after it up to there may be overwritten.
+constexpr size_t kMaxTextPerWord = 20;  // "0x" 8 digits ",  " "\r\n     "
 char* format_text_words(char* out, const uint8_t* bytes, uint32_t count, uint32_t first_index,
                         uint32_t whole_words, bool partial_follows);
 

@@ -81,13 +81,13 @@ SectionUse coff_use(uint32_t s_size, uint32_t s_flags, uint32_t s_scnptr, const 
 
 }  // namespace
 
-SectionView coff_section_view(uint32_t index) {
+SectionView coff_section_view(uint32_t index, char name_room[kSectionNameSize]) {
     SectionHeader sh;
     loaded_section_header(index, &sh);  // zeroed for a bad index
     SectionView v;
-    copy_section_name(sh, v.short_name);
-    v.long_name = nullptr;
-    v.use = coff_use(sh.s_size, sh.s_flags, sh.s_scnptr, v.short_name);
+    copy_section_name(sh, name_room);
+    v.name = name_room;
+    v.use = coff_use(sh.s_size, sh.s_flags, sh.s_scnptr, name_room);
     v.listed = sh.s_size != 0;
     v.copy = (sh.s_flags & STYP_COPY) != 0;
     v.load_address = sh.s_vaddr;

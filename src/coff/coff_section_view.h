@@ -34,7 +34,8 @@ bool is_cinit_name(const char* name);
 // (s_scnptr 0) give none, and a copy-data section (STYP_COPY and STYP_DATA) holds a
 // load-time table: expanded when it is .cinit, passed over otherwise. Every non-empty
 // section is listed; copy sections with dashes for their addresses.
-SectionView coff_section_view(uint32_t index);
+// The name is made in `name_room`.
+SectionView coff_section_view(uint32_t index, char name_room[kSectionNameSize]);
 
 }  // namespace velm
 

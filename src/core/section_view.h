@@ -37,15 +37,12 @@ struct SectionView {
     uint32_t file_offset;
     uint32_t flags;  // the format's own flag word: COFF2 s_flags, ELF sh_flags
     uint32_t type;   // ELF sh_type; 0 for COFF2
-    // The full name: an ELF name points into the loaded name table; a COFF2 name is held
-    // in `short_name` (long_name null), so a copied view keeps a valid name.
-    const char* long_name;
-    char short_name[kShortNameSize];
+    // The full name: an ELF name points into the loaded name table; a COFF2 name, made
+    // from its 8-byte field, into the room the caller gave for it (kShortNameSize bytes).
+    // The room is the caller's rather than the view's, so that a view holds no array and
+    // a pass over every section can keep it in registers.
+    const char* name;
 };
-
-inline const char* view_name(const SectionView& v) {
-    return v.long_name != nullptr ? v.long_name : v.short_name;
-}
 
 }  // namespace velm
 

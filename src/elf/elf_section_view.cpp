@@ -34,15 +34,14 @@ SectionView elf_section_view(uint32_t index) {
     v.file_offset = sh.sh_offset;
     v.flags = sh.sh_flags;
     v.type = sh.sh_type;
-    v.long_name = section_name(sh.sh_name);
-    v.short_name[0] = '\0';
+    v.name = section_name(sh.sh_name);
     return v;
 }
 
-const char* elf_attribute_text(const SectionView& view) {
-    if (view.flags & SHF_EXECINSTR) return "exec";
-    if (view.use == SectionUse::record) return "init";
-    if (view.type == SHT_NOBITS) return "uninit";
+const char* elf_attribute_text(SectionUse use, uint32_t sh_flags, uint32_t sh_type) {
+    if (sh_flags & SHF_EXECINSTR) return "exec";
+    if (use == SectionUse::record) return "init";
+    if (sh_type == SHT_NOBITS) return "uninit";
     return "";
 }
 

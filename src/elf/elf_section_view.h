@@ -18,9 +18,9 @@ namespace velm {
 // one that is not loaded shows its run address sh_addr twice.
 SectionView elf_section_view(uint32_t index);
 
-// "exec" (SHF_EXECINSTR), "init" (loaded), "uninit" (SHT_NOBITS) or "", the first that
-// applies.
-const char* elf_attribute_text(const SectionView& view);
+// "exec" (SHF_EXECINSTR), "init" (loaded: `use` record), "uninit" (SHT_NOBITS) or "",
+// the first that applies.
+const char* elf_attribute_text(SectionUse use, uint32_t sh_flags, uint32_t sh_type);
 
 }  // namespace velm
 

@@ -47,20 +47,20 @@ InputDescription describe_input() {
         "COFF2", "COFF", fh.f_nscns, fh.f_opthdr != 0, optional_header().o_entry, fh.f_nscns};
 }
 
-SectionView section_view(uint32_t index) {
+SectionView section_view(uint32_t index, char name_room[kShortNameSize]) {
     if (run_state.input_format == InputFormat::elf) return elf_section_view(index);
-    return coff_section_view(index);
+    return coff_section_view(index, name_room);
 }
 
-size_t section_attributes(const SectionView& view, const char* record_name,
+size_t section_attributes(SectionUse use, uint32_t flags, uint32_t type, const char* record_name,
                           char text[kAttributeTextSize], int32_t* loadable) {
     if (run_state.input_format != InputFormat::elf) {
-        return classify_section(view.flags, record_name, text, loadable);
+        return classify_section(flags, record_name, text, loadable);
     }
-    const char* words = elf_attribute_text(view);
+    const char* words = elf_attribute_text(use, flags, type);
     size_t size = std::strlen(words);
     if (text != nullptr) std::memcpy(text, words, size + 1);
-    if (loadable != nullptr) *loadable = view.use == SectionUse::record ? 1 : 0;
+    if (loadable != nullptr) *loadable = use == SectionUse::record ? 1 : 0;
     return size;
 }
 

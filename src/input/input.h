@@ -37,13 +37,14 @@ struct InputDescription {
 // after a successful load.
 InputDescription describe_input();
 
-// Section `index` of the loaded file (1 to last_section).
-SectionView section_view(uint32_t index);
+// Section `index` of the loaded file (1 to last_section). A COFF2 name is made in
+// `name_room`, which must outlive the view's use of its name.
+SectionView section_view(uint32_t index, char name_room[kShortNameSize]);
 
-// The section's attribute text, and whether the listing marks it LOAD. `record_name` is
-// the name its records carry (".cinit" for a .cinit table's). Either destination may be
-// null. Returns the text's length.
-size_t section_attributes(const SectionView& view, const char* record_name,
+// The attribute text of a section with this view's `use`, `flags` and `type`, and whether
+// the listing marks it LOAD. `record_name` is the name its records carry (".cinit" for a
+// .cinit table's). Either destination may be null. Returns the text's length.
+size_t section_attributes(SectionUse use, uint32_t flags, uint32_t type, const char* record_name,
                           char text[kAttributeTextSize], int32_t* loadable);
 
 }  // namespace velm

@@ -5,6 +5,7 @@
 #include "core/run_state.h"
 #include "core/section_view.h"
 #include "input/input.h"
+#include "platform/compiler.h"
 #include "platform/stream.h"
 #include "writer/hex_format.h"
 
@@ -27,6 +28,21 @@ void write_lines(const char* begin, const char* end) {
     out_write_lines(console(), begin, static_cast<size_t>(end - begin));
 }
 
+// Where a line is built: in the console's buffer when it has room, else in `line`.
+char* line_start(OutStream* console, char* line) {
+    char* out = out_reserve(console, kLineRoom);
+    return out != nullptr ? out : line;
+}
+
+// Hands over what was built from line_start's `begin` to `end`.
+void line_done(OutStream* console, const char* line, const char* begin, const char* end) {
+    if (begin == line) {
+        out_write_lines(console, line, static_cast<size_t>(end - line));
+    } else {
+        out_commit(console, end);
+    }
+}
+
 // Section line layout with an index below 1000 and a name of at most 8 characters
 // (positions from 1):
 //   1-2 blanks, 3-5 index, 6-8 blanks, 9-16 name, 17-20 blanks, 21-41 address pair
@@ -35,36 +51,41 @@ void write_lines(const char* begin, const char* end) {
 // A larger index or a longer name widens its field and shifts the rest of the line.
 //
 // The line is built in place, its line end as stored. Only the name can hold a line
-// feed (a damaged file's name bytes, an ELF name of any length): such a name goes out on
-// its own through the writer that stores each line feed, between the line's two halves.
-void list_section(uint32_t n, const SectionView& v) {
+// feed (a damaged file's name bytes, an ELF name of any length): such a name, and one too
+// long to copy into the line, goes out on its own through the writer that stores each
+// line feed, between the line's two halves.
+void list_section(const DecimalCounter& n, const SectionView& v, OutStream* console) {
     static constexpr auto kDashes = line_text(" --------   -------- ");
     static constexpr auto kLoad = line_text("   LOAD\n");
     static constexpr auto kNoLoad = line_text("   \n");
     char attrib[kAttributeTextSize];
     int32_t loadable = 0;
-    const char* name = view_name(v);
-    size_t attrib_length = section_attributes(v, name, attrib, &loadable);
-    size_t name_length = std::strlen(name);
+    const char* name = v.name;
+    size_t attrib_length = section_attributes(v.use, v.flags, v.type, name, attrib, &loadable);
+    if (attrib_length > kAttribColumn) attrib_length = kAttribColumn;
 
     char line[kLineRoom];
-    char* p = line;
+    char* begin = line_start(console, line);
+    char* p = begin;
     std::memcpy(p, "  ", 2);
-    p = put_decimal3(p + 2, n);
+    p = put_counter(p + 2, n, 3);
     std::memcpy(p, "   ", 3);
     p += 3;
-    if (name_length <= kInlineName && std::memchr(name, '\n', name_length) == nullptr) {
-        std::memcpy(p, name, name_length);
-        p += name_length;
+    size_t name_length = 0;
+    while (name_length <= kInlineName && name[name_length] != '\0' && name[name_length] != '\n') {
+        p[name_length] = name[name_length];
+        ++name_length;
+    }
+    if (name[name_length] != '\0') {
+        name_length += std::strlen(name + name_length);
+        line_done(console, line, begin, p);
+        out_write(console, name, name_length);
+        begin = line_start(console, line);
+        p = begin;
     } else {
-        write_lines(line, p);
-        out_write(console(), name, name_length);
-        p = line;
+        p += name_length;
     }
-    if (name_length < kNameColumn) {
-        std::memset(p, ' ', kNameColumn - name_length);
-        p += kNameColumn - name_length;
-    }
+    for (; name_length < kNameColumn; ++name_length) *p++ = ' ';
     std::memcpy(p, "    ", 4);
     p += 4;
     if (v.copy) {
@@ -80,17 +101,17 @@ void list_section(uint32_t n, const SectionView& v) {
     std::memcpy(p, "   ", 3);
     p += 3;
     // The attribute text, cut or padded to its column.
-    if (attrib_length > kAttribColumn) attrib_length = kAttribColumn;
-    std::memset(p, ' ', kAttribColumn);
-    std::memcpy(p, attrib, attrib_length);
+    std::memcpy(p, attrib, kAttribColumn);
+    for (size_t i = attrib_length; i < kAttribColumn; ++i) p[i] = ' ';
     p += kAttribColumn;
     p = loadable ? put_lines(p, kLoad) : put_lines(p, kNoLoad);
-    write_lines(line, p);
+    line_done(console, line, begin, p);
 }
 
 }  // namespace
 
-Status list_directory() {
+// Flattened, like the conversion pass: a line for each of up to 65,535 sections.
+VELM_FLATTEN Status list_directory() {
     static constexpr auto kTotal = line_text("\ntotal sections: ");
     static constexpr auto kFormat = line_text("\nfile format   : ");
     static constexpr auto kEntry = line_text("\nentry point   : 0x");
@@ -118,9 +139,14 @@ Status list_directory() {
     write_lines(line, p);
     write_lines(kTitleEnd.text, kTitleEnd.text + kTitleEnd.size);
 
+    OutStream* const to = console();
+    DecimalCounter index;
+    counter_start(&index);
     for (uint32_t n = 1; n <= input.last_section; ++n) {
-        SectionView v = section_view(n);
-        if (v.listed) list_section(n, v);
+        counter_next(&index);
+        char name_room[kShortNameSize];
+        SectionView v = section_view(n, name_room);
+        if (v.listed) list_section(index, v, to);
     }
     return kOk;
 }

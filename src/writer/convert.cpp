@@ -10,6 +10,7 @@
 #include "platform/compiler.h"
 #include "platform/input_file.h"
 #include "platform/stream.h"
+#include "writer/hex_format.h"
 #include "writer/velm_writer.h"
 
 namespace velm {
@@ -33,59 +34,36 @@ Status expand_cinit(const SectionView& v, const RecordHeading& heading) {
     }
 }
 
-// The progress text "\rsection #<index> ...", printed for every section. The pass walks
-// the sections in order from 1, so the text is kept from one section to the next and its
-// index counted up in its digits. It holds no line feed: it goes out as it is.
-constexpr char kProgressHead[] = "\rsection #";
-constexpr char kProgressTail[] = " ...";
-constexpr size_t kProgressHeadSize = sizeof kProgressHead - 1;
-constexpr size_t kProgressTailSize = sizeof kProgressTail - 1;
-
-struct ProgressLine {
-    char text[32];  // the head, up to 10 digits, the tail
-    size_t size;
-};
-
-void progress_start(ProgressLine* line) {
-    std::memcpy(line->text, kProgressHead, kProgressHeadSize);
-    line->text[kProgressHeadSize] = '0';
-    std::memcpy(line->text + kProgressHeadSize + 1, kProgressTail, kProgressTailSize);
-    line->size = kProgressHeadSize + 1 + kProgressTailSize;
-}
-
-// Counts the index up by one and prints the text to `console`, built in its buffer where
-// it has room.
-void print_next_progress(ProgressLine* line, OutStream* console) {
-    char* first = line->text + kProgressHeadSize;
-    char* digit = line->text + line->size - kProgressTailSize - 1;
-    while (digit >= first && *digit == '9') *digit-- = '0';
-    if (digit >= first) {
-        ++*digit;
-    } else {
-        // All nines: one digit more, a 1 before the zeros.
-        size_t digits = line->size - kProgressHeadSize - kProgressTailSize;
-        first[0] = '1';
-        std::memset(first + 1, '0', digits);
-        std::memcpy(first + 1 + digits, kProgressTail, kProgressTailSize);
-        ++line->size;
-    }
-    char* out = out_reserve(console, sizeof line->text);
+// The progress text "\rsection #<index> ...", printed for every section, its index
+// counted up from one section to the next. It holds no line feed: it goes out as it is,
+// built in the console's buffer where that has room.
+void print_progress(const DecimalCounter& index, OutStream* console) {
+    static const char kHead[] = "\rsection #";
+    static const char kTail[] = " ...";
+    char line[48];
+    char* out = out_reserve(console, sizeof line);
+    char* p = out != nullptr ? out : line;
+    char* begin = p;
+    std::memcpy(p, kHead, sizeof kHead - 1);
+    p = put_counter(p + sizeof kHead - 1, index, 1);
+    std::memcpy(p, kTail, sizeof kTail - 1);
+    p += sizeof kTail - 1;
     if (out != nullptr) {
-        std::memcpy(out, line->text, sizeof line->text);
-        out_commit(console, out + line->size);
+        out_commit(console, p);
     } else {
-        out_write_lines(console, line->text, line->size);
+        out_write_lines(console, line, static_cast<size_t>(p - begin));
     }
 }
 
 // The heading of a section's records. In TEXT it carries the comment line's name and
 // attribute text, which depends on the flags and the record name: made once per section,
-// however many records a .cinit table gives. Out of line, and given a copy of the view,
-// so that the BINARY pass keeps the view in registers and stays a short loop.
-VELM_NOINLINE void prepare_text_heading(const SectionView v, uint32_t tag, RecordHeading* heading) {
-    const char* record_name = v.use == SectionUse::cinit ? ".cinit" : view_name(v);
+// however many records a .cinit table gives. Out of line, so that the BINARY pass stays a
+// short loop.
+VELM_NOINLINE void prepare_text_heading(SectionUse use, uint32_t flags, uint32_t type,
+                                        const char* name, uint32_t tag, RecordHeading* heading) {
+    const char* record_name = use == SectionUse::cinit ? ".cinit" : name;
     char attrib[kAttributeTextSize];
-    size_t attrib_size = section_attributes(v, record_name, attrib, nullptr);
+    size_t attrib_size = section_attributes(use, flags, type, record_name, attrib, nullptr);
     prepare_heading(heading, tag, record_name, attrib, attrib_size);
 }
 
@@ -99,7 +77,7 @@ Status convert_section(const SectionView& v) {
     if (run_state.binary_mode) {
         prepare_heading(&heading, tag, nullptr, nullptr, 0);
     } else {
-        prepare_text_heading(v, tag, &heading);
+        prepare_text_heading(v.use, v.flags, v.type, v.name, tag, &heading);
     }
     int16_t handle = run_state.in_handle;
     if (v.size < kViewLimit && !cinit) {
@@ -120,16 +98,20 @@ Status convert_section(const SectionView& v) {
 
 }  // namespace
 
-Status convert_sections() {
+// Flattened: one pass over up to 65,535 sections or hundreds of thousands of .cinit
+// entries, with the walk, the record writer and the stream's buffer calls inlined.
+VELM_FLATTEN Status convert_sections() {
     RunState& rs = run_state;
     rs.valid_sections = 0;
     uint32_t last = describe_input().last_section;
-    ProgressLine progress;
-    progress_start(&progress);
+    DecimalCounter index;
+    counter_start(&index);
     OutStream* const progress_to = console();
     for (uint32_t i = 1; i <= last; ++i) {
-        print_next_progress(&progress, progress_to);
-        SectionView v = section_view(i);
+        counter_next(&index);
+        print_progress(index, progress_to);
+        char name_room[kShortNameSize];
+        SectionView v = section_view(i, name_room);
         if (v.use == SectionUse::skip) continue;
         ++rs.valid_sections;
         if (v.use == SectionUse::unstored) continue;

@@ -33,8 +33,7 @@ char* put_hex_min(char* out, uint32_t value) {
 }
 
 char* put_decimal(char* out, uint64_t value) {
-    // Filled from the end, two digits per division, straight into place: the progress
-    // line formats one number for every section.
+    // Filled from the end, two digits per division, straight into place.
     size_t n = 1;
     for (uint64_t limit = 10; n < 20 && value >= limit; limit *= 10) ++n;
     char* p = out + n;
@@ -49,13 +48,6 @@ char* put_decimal(char* out, uint64_t value) {
         p[-1] = static_cast<char>('0' + value);
     }
     return out + n;
-}
-
-char* put_decimal3(char* out, uint32_t value) {
-    if (value >= 100) return put_decimal(out, value);
-    out[0] = '0';
-    std::memcpy(out + 1, kDecimal.pair[value], 2);
-    return out + 3;
 }
 
 char* put_text(char* out, const char* text) {

@@ -48,14 +48,40 @@ inline char* put_hex8_lower(char* out, uint32_t value) {
     return out + 8;
 }
 
+// A decimal number counted up one at a time, as the conversion pass and the listing number
+// every section in order: its digits are kept, so counting costs a digit or two and no
+// division. They stand right-aligned, zero-filled, at the end of the first half of
+// `digits`; the second half lets them be copied in one fixed-size move.
+struct DecimalCounter {
+    char digits[32];
+    uint32_t size;  // digits in use, at least 1
+};
+
+inline void counter_start(DecimalCounter* c) {  // at zero
+    std::memset(c->digits, '0', sizeof c->digits);
+    c->size = 1;
+}
+
+inline void counter_next(DecimalCounter* c) {
+    size_t i = 15;
+    while (c->digits[i] == '9') c->digits[i--] = '0';  // values stay far below 10^16
+    ++c->digits[i];
+    if (16 - i > c->size) c->size = static_cast<uint32_t>(16 - i);
+}
+
+// The counter's digits, at least `min_digits` (at most 16) of them, zero-filled ("%u",
+// "%.3u"). Stores 16 bytes at `out`; returns the end of the digits.
+inline char* put_counter(char* out, const DecimalCounter& c, uint32_t min_digits) {
+    uint32_t n = c.size > min_digits ? c.size : min_digits;
+    std::memcpy(out, c.digits + 16 - n, 16);
+    return out + n;
+}
+
 // The fewest upper-case digits, "0" for zero ("%X").
 char* put_hex_min(char* out, uint32_t value);
 
 // Unsigned decimal ("%u").
 char* put_decimal(char* out, uint64_t value);
-
-// At least three decimal digits, zero-filled ("%.3u").
-char* put_decimal3(char* out, uint32_t value);
 
 // Copies a terminated text; returns the end.
 char* put_text(char* out, const char* text);

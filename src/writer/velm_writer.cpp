@@ -20,7 +20,6 @@ namespace {
 
 constexpr uint32_t kWordsPerChunk = 512;  // TEXT is formatted this many words at a time
 constexpr size_t kLineRoom = 256;         // a header line pair, or a line of short texts
-constexpr size_t kInlineText = 64;        // longer names go out in pieces of their own
 // A record's header lines and a chunk of its words, formatted before they are written,
 // with room for a last partial word after them.
 constexpr size_t kStageRoom = kLineRoom + kWordsPerChunk * kMaxTextPerWord + kLineRoom;
@@ -172,28 +171,38 @@ inline char* put_word_text(char* out, const uint8_t* word, uint32_t index, uint3
     return out;
 }
 
-// Copies `size` bytes in blocks of 32, so the copy needs no call: `from` must have the
-// bytes up to the next multiple of 32 and `to` room for them.
+// Copies `size` bytes in blocks of 16, so the copy needs no call: `from` must have the
+// bytes up to the next multiple of 16 and `to` room for them.
 inline char* copy_blocks(char* to, const char* from, size_t size) {
-    for (size_t done = 0; done < size; done += 32) std::memcpy(to + done, from + done, 32);
+    for (size_t done = 0; done < size; done += 16) std::memcpy(to + done, from + done, 16);
     return to + size;
 }
 
-// The comment line and the header line of a record: what the heading holds, with the
-// address and the length filled in.
+// The comment line and the header line of a record from its section's heading:
+//   \n// section '<name>':  addr=<address>H  len=<length>H  attrib='<text>'\n
+//        0x<tag>,  0x<address>,  0x<length>,\n
+// and the five spaces that start the next line. A long name has been written already.
 char* put_text_header(char* p, const RecordHeading& h, uint32_t address, uint32_t length) {
-    p = copy_blocks(p, h.head, h.head_size);
+    if (h.long_name == nullptr) {
+        p = put_lines(p, kCommentOpen);
+        p = copy_blocks(p, h.name, h.name_size);
+    }
+    p = put_lines(p, kAddressText);
     p = put_hex8_lower(p, address);
     p = put_lines(p, kLengthText);
     p = put_hex8_lower(p, length);
-    p = copy_blocks(p, h.tail, h.tail_size);
+    p = put_lines(p, kAttribText);
+    p = copy_blocks(p, h.attrib, h.attrib_size);
+    p = put_lines(p, kAttribClose);
+    std::memcpy(p, h.tag_digits, 8);
+    p = put_lines(p + 8, kNextWord);
     p = put_hex8_upper(p, address);
     p = put_lines(p, kNextWord);
     p = put_hex8_upper(p, length);
     return put_lines(p, kHeaderEnd);
 }
 
-// Writes what comes before the heading's `head`: nothing, or for a long name the start
+// Writes what comes before put_text_header's text: nothing, or for a long name the start
 // of the comment line and the name, in pieces.
 Status emit_long_name(const RecordHeading& h) {
     if (h.long_name == nullptr) return kOk;
@@ -256,25 +265,19 @@ namespace {
 // The TEXT parts of a heading; out of line, so that BINARY's record loop stays short.
 VELM_NOINLINE void prepare_text_heading(RecordHeading* h, uint32_t tag, const char* name,
                                         const char* attrib, size_t attrib_size) {
+    size_t name_length = std::strlen(name);
     h->long_name = nullptr;
     h->long_name_size = 0;
-    size_t name_length = std::strlen(name);
-    char* p = h->head;
-    if (name_length <= kInlineText) {
-        p = put_lines(p, kCommentOpen);
-        p = put_comment_text(p, name, name_length);
+    h->name_size = 0;
+    if (name_length <= kHeadingNameSize) {
+        h->name_size = static_cast<size_t>(put_comment_text(h->name, name, name_length) - h->name);
     } else {
         h->long_name = name;
         h->long_name_size = name_length;
     }
-    p = put_lines(p, kAddressText);
-    h->head_size = static_cast<size_t>(p - h->head);
-    p = put_lines(h->tail, kAttribText);
-    std::memcpy(p, attrib, 16);  // a few class words, never more than 16 characters
-    p = put_lines(p + attrib_size, kAttribClose);
-    p = put_hex8_upper(p, tag);
-    p = put_lines(p, kNextWord);
-    h->tail_size = static_cast<size_t>(p - h->tail);
+    std::memcpy(h->attrib, attrib, 16);  // a few class words, never more than 16 characters
+    h->attrib_size = attrib_size;
+    put_hex8_upper(h->tag_digits, tag);
 }
 
 }  // namespace

@@ -37,18 +37,19 @@ Status open_output();
 // would reach past address 0xFFFFFFFF.
 Status check_record_length(uint32_t address, uint32_t length);
 
-// What the records of one section share: the tag and, in TEXT, the comment line's text
-// before the address and after the length, with the name and the attribute text in
-// place. Laid out once per section: a .cinit table gives a record per entry.
-constexpr size_t kHeadingRoom = 96;
+// What the records of one section share: the tag and, in TEXT, the comment line's name
+// (with a CR or LF byte shown as '?') and attribute text, and the tag's digits. Made once
+// per section: a .cinit table gives a record per entry.
+constexpr size_t kHeadingNameSize = 64;  // a longer name is written out in pieces, not kept
 struct RecordHeading {
     uint32_t tag;
-    const char* long_name;  // a name too long for `head`, written out before it; or null
+    const char* long_name;  // a name longer than kHeadingNameSize, or null
     size_t long_name_size;
-    size_t head_size;
-    size_t tail_size;
-    char head[kHeadingRoom];  // "\n// section '<name>':  addr=", or "':  addr=" after a long name
-    char tail[kHeadingRoom];  // "H  attrib='<attribute text>'\n     0x<tag>,  0x"
+    size_t name_size;
+    size_t attrib_size;
+    char name[kHeadingNameSize + 16];  // the room after it lets it be copied in blocks of 16
+    char attrib[32];
+    char tag_digits[8];
 };
 
 // Fills `heading` for records tagged `tag` of the section named `name` whose attribute

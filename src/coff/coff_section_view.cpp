@@ -31,32 +31,20 @@ size_t classify_section(uint32_t s_flags, const char* name, char text[kAttribute
     static constexpr char kWords[][11] = {"",         "exec/init", "exec",   "CINIT-copy",
                                           "ic-xdata", "init",      "r-data", "c-xdata"};
     static constexpr uint8_t kWordSize[] = {0, 9, 4, 10, 8, 4, 6, 7};
-    Word first = kNone;
-    int32_t load = 0;
-    uint32_t text_data = s_flags & (STYP_TEXT | STYP_DATA);
-    uint32_t copy_text_data = s_flags & (STYP_COPY | STYP_TEXT | STYP_DATA);
-
-    if (text_data == (STYP_TEXT | STYP_DATA)) {
-        first = kExecInit;
-        load = 1;
-    } else if (text_data == STYP_TEXT) {
-        first = kExec;
-        load = 1;
-    } else if (copy_text_data == (STYP_COPY | STYP_DATA)) {
-        bool cinit = is_cinit_name(name);
-        first = cinit ? kCinitCopy : kIcXdata;
-        if (cinit) load = 1;
-    } else if (copy_text_data == STYP_DATA) {
-        first = kInit;
-        load = 1;
-    }
+    static constexpr int32_t kWordLoads[] = {0, 1, 1, 1, 0, 1, 1, 0};
+    // The first word by the COPY, TEXT and DATA bits (0x10, 0x20, 0x40 as 1, 2, 4): code
+    // with data, code, data, and copy-data (.cinit's word, or another tool's table).
+    static constexpr Word kByBits[8] = {kNone, kNone,    kExec,     kExec,
+                                        kInit, kIcXdata, kExecInit, kExecInit};
+    Word first = kByBits[(s_flags >> 4) & 7];
+    if (first == kIcXdata && is_cinit_name(name)) first = kCinitCopy;
     bool uninit = (s_flags & STYP_BSS) != 0;
     if (s_flags == 0) {
         first = kRData;
-        load = 1;
     } else if (s_flags == STYP_COPY) {
         first = kCXdata;
     }
+    int32_t load = kWordLoads[first];
 
     size_t size = kWordSize[first];
     if (text) {

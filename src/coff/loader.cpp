@@ -34,28 +34,25 @@ Status check_section_extents(uint64_t headers_end) {
     const uint32_t count = rs.file_header.f_nscns;
     // The table was read whole; the loop below walks it and needs no check per header.
     if (!span_holds(table, 0, size_t{count} * kSectionHeaderSize)) return kBadFileFormat;
+    const uint32_t length = rs.in_length;
     uint64_t total = headers_end;
     const uint8_t* at = table.data;
-    for (uint32_t i = 0; i < count; ++i, at += kSectionHeaderSize) {
+    const uint8_t* const end = at + size_t{count} * kSectionHeaderSize;
+    for (; at != end; at += kSectionHeaderSize) {
         uint32_t s_size = load_le32(at + kSizeField);
-        uint32_t s_scnptr = load_le32(at + kScnptrField);
+        if (s_size == 0) continue;
         uint32_t s_flags = load_le32(at + kFlagsField);
-        bool code_or_data = (s_flags & (STYP_TEXT | STYP_DATA)) != 0;
-        bool stored_regular = s_flags == 0 && s_scnptr != 0;
-        if (s_size == 0 || !(code_or_data || stored_regular)) continue;
+        uint32_t s_scnptr = load_le32(at + kScnptrField);
+        if ((s_flags & (STYP_TEXT | STYP_DATA)) == 0 && (s_flags != 0 || s_scnptr == 0)) continue;
         // s_scnptr below the length first: the difference below cannot wrap.
-        bool outside = s_scnptr >= rs.in_length || s_size > rs.in_length - s_scnptr;
-        if (!outside && s_scnptr != 0) {
+        if (s_scnptr >= length || s_size > length - s_scnptr) break;
+        if (s_scnptr != 0) {
             total += s_size;
-            outside = total > rs.in_length;
-        }
-        if (outside) {
-            rs.cur_section = at;
-            return kBadFileFormat;
+            if (total > length) break;
         }
     }
-    rs.cur_section = at;
-    return kOk;
+    rs.cur_section = at;  // at the section that failed a check, or one past the last
+    return at == end ? kOk : kBadFileFormat;
 }
 
 }  // namespace

@@ -32,8 +32,9 @@ InFile the_file;
 // Handles count up, so a handle kept after its file was closed never reaches the next one.
 int16_t last_handle = 0;
 
+// An open file's handle is never below 1, so a negative one matches no file.
 InFile* lookup(int16_t handle) {
-    if (handle < 0 || the_file.file == kNoFile || handle != the_file.handle) return nullptr;
+    if (the_file.file == kNoFile || handle != the_file.handle) return nullptr;
     return &the_file;
 }
 
@@ -148,9 +149,11 @@ const uint8_t* in_view(int16_t handle, int64_t offset, int64_t n, int64_t* avail
         return nullptr;
     }
     f->pos = offset;
-    int64_t at = offset - f->win_off;
-    if (at < 0 || at > f->win_len || n > f->win_len - at) return view_refilled(f, available);
-    *available = f->win_len - at;
+    // Before the window, `at` wraps round to a distance beyond it.
+    uint64_t at = static_cast<uint64_t>(offset - f->win_off);
+    uint64_t held = static_cast<uint64_t>(f->win_len);
+    if (at > held || static_cast<uint64_t>(n) > held - at) return view_refilled(f, available);
+    *available = static_cast<int64_t>(held - at);
     return f->win + at;
 }
 

@@ -23,9 +23,8 @@ constexpr size_t kLineRoom = 256;         // a header line pair, or a line of sh
 // A record's header lines and a chunk of its words, formatted before they are written,
 // with room for a last partial word after them.
 constexpr size_t kStageRoom = kLineRoom + kWordsPerChunk * kMaxTextPerWord + kLineRoom;
-// A record of at most this many data bytes (BINARY) or whole words (TEXT) is built
-// straight in the output buffer when the buffer has room for it.
-constexpr uint32_t kSmallRecord = 256;
+// A TEXT record of at most this many whole words is built straight in the output buffer
+// when the buffer has room for it (a BINARY record from memory, of any size).
 constexpr uint32_t kDirectWords = 64;
 constexpr size_t kDirectRoom = kLineRoom + kDirectWords * kMaxTextPerWord + kLineRoom;
 
@@ -109,9 +108,31 @@ uint32_t partial_word(const uint8_t* bytes, uint32_t rest) {
 // in one) or the input path. A CR or LF byte would end the comment and leave the rest of
 // the line as C code: the source would not compile, or would hold words that are not in
 // the image. Such a byte is shown as '?'.
+struct CommentBytes {
+    char shown[256];
+    constexpr CommentBytes() : shown() {
+        for (int i = 0; i < 256; ++i) shown[i] = static_cast<char>(i);
+        shown[static_cast<unsigned char>('\r')] = '?';
+        shown[static_cast<unsigned char>('\n')] = '?';
+    }
+};
+constexpr CommentBytes kComment;
+
 char* put_comment_text(char* out, const char* text, size_t n) {
-    for (size_t i = 0; i < n; ++i) *out++ = (text[i] == '\r' || text[i] == '\n') ? '?' : text[i];
+    for (size_t i = 0; i < n; ++i) *out++ = kComment.shown[static_cast<unsigned char>(text[i])];
     return out;
+}
+
+// Copies a terminated name as put_comment_text shows it, at most `limit` characters.
+// Returns its length: more than `limit` when the name is longer.
+size_t put_comment_name(char* out, const char* name, size_t limit) {
+    size_t i = 0;
+    for (; i <= limit; ++i) {
+        unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c == 0) return i;
+        out[i] = kComment.shown[c];
+    }
+    return i + std::strlen(name + i);
 }
 
 // The same for a text of any length, written out in pieces.
@@ -262,15 +283,16 @@ char* format_text_words(char* out, const uint8_t* bytes, uint32_t count, uint32_
 
 namespace {
 
-// The TEXT parts of a heading; out of line, so that BINARY's record loop stays short.
-VELM_NOINLINE void prepare_text_heading(RecordHeading* h, uint32_t tag, const char* name,
-                                        const char* attrib, size_t attrib_size) {
-    size_t name_length = std::strlen(name);
+// The TEXT parts of a heading.
+void prepare_text_heading(RecordHeading* h, uint32_t tag, const char* name, const char* attrib,
+                          size_t attrib_size) {
+    // The name is copied as it is measured; one too long to keep is written in pieces.
+    size_t name_length = put_comment_name(h->name, name, kHeadingNameSize);
     h->long_name = nullptr;
     h->long_name_size = 0;
     h->name_size = 0;
     if (name_length <= kHeadingNameSize) {
-        h->name_size = static_cast<size_t>(put_comment_text(h->name, name, name_length) - h->name);
+        h->name_size = name_length;
     } else {
         h->long_name = name;
         h->long_name_size = name_length;
@@ -304,8 +326,8 @@ Status check_record_length(uint32_t address, uint32_t length) {
     return kOk;
 }
 
-Status write_record(const RecordHeading& heading, uint32_t address, uint32_t length,
-                    uint32_t byte_count) {
+VELM_NOINLINE Status write_record(const RecordHeading& heading, uint32_t address, uint32_t length,
+                                  uint32_t byte_count) {
     RunState& rs = run_state;
     char stage[kStageRoom];
     char* p = stage;
@@ -366,7 +388,7 @@ Status write_binary_from(uint32_t tag, uint32_t address, uint32_t length, const 
     uint32_t rest = byte_count % 4;
     OutStream* s = run_state.out_stream;
     size_t size = 4 * kRecordHeaderWords + whole_bytes + (rest != 0 ? 4 : 0);
-    char* out = byte_count <= kSmallRecord ? out_reserve(s, size) : nullptr;
+    char* out = out_reserve(s, size);
     if (out == nullptr) return write_binary_parts(tag, address, length, bytes, byte_count);
     uint8_t* p = put_header_triple(reinterpret_cast<uint8_t*>(out), tag, address, length);
     if (whole_bytes <= 32) {
@@ -394,9 +416,11 @@ VELM_NOINLINE Status write_text_staged(const RecordHeading& h, uint32_t address,
     return emit(stage, p);
 }
 
-// The TEXT record: a short one is formatted straight into the output buffer.
-VELM_NOINLINE Status write_text_from(const RecordHeading& h, uint32_t address, uint32_t length,
-                                     const uint8_t* bytes, uint32_t byte_count) {
+// The TEXT record: a short one is formatted straight into the output buffer. Flattened:
+// a table of tens of thousands of sections writes one of these for each.
+VELM_NOINLINE VELM_FLATTEN Status write_text_from(const RecordHeading& h, uint32_t address,
+                                                  uint32_t length, const uint8_t* bytes,
+                                                  uint32_t byte_count) {
     uint32_t whole_words = byte_count / 4;
     uint32_t rest = byte_count % 4;
     char* out = nullptr;

@@ -132,6 +132,32 @@ TEST(CinitWalk, SeveralEntriesAndFillers) {
                            cinit_record("CINIT-copy", 0x4000, 7, padded(d))});
 }
 
+// A table several times the input's read-ahead window, so that entries straddle the
+// places where the walk looks at the file again: thousands of short entries (and filler
+// words) around entries whose rounded data are just below, at and above the 32 KiB the
+// window lends the walk, which then reads them through the record writer instead. The
+// TEXT image is many output buffers long, so records also meet the end of the buffer.
+TEST(CinitWalk, TableLongerThanTheReadAheadWindow) {
+    std::vector<CinitEntry> entries;
+    std::vector<Record> records;
+    uint32_t address = 0x80100000;
+    auto add = [&](uint32_t length, uint8_t seed) {
+        Bytes data = pattern(length, seed);
+        entries.push_back({length, address, data});
+        while (data.size() % 4) data.push_back(0xEE);
+        records.push_back(cinit_record("CINIT-copy", address, length, data));
+        address += static_cast<uint32_t>(data.size());
+    };
+    for (uint32_t i = 0; i < 6000; ++i) {
+        add(1 + i * 7 % 37, static_cast<uint8_t>(i));
+        if (i % 97 == 0) entries.push_back({0, 0, {}});
+        if (i == 1500) add(32764, 1);  // rounded data just below 32 KiB
+        if (i == 3000) add(32765, 2);  // rounded up to 32 KiB
+        if (i == 4500) add(40001, 3);
+    }
+    expect_expands(cinit_table(entries), records);
+}
+
 TEST(CinitWalk, RoundingBytesAreTakenAsStored) {
     for (uint32_t len : {1u, 2u, 3u, 5u, 6u, 7u}) {
         SCOPED_TRACE(len);

@@ -137,6 +137,29 @@ TEST(HexFormat, Decimal) {
     EXPECT_EQ(decimal(18446744073709551615ull), "18446744073709551615");
 }
 
+// Counting up one at a time: each carry into a new digit, and at least three digits.
+TEST(HexFormat, DecimalCounter) {
+    velm::DecimalCounter c;
+    velm::counter_start(&c);
+    auto text = [&](uint32_t min_digits) {
+        char buf[32];
+        return std::string(buf, velm::put_counter(buf, c, min_digits));
+    };
+    EXPECT_EQ(text(1), "0");
+    EXPECT_EQ(text(3), "000");
+    std::vector<std::string> seen;
+    for (uint32_t n = 1; n <= 100000; ++n) {
+        velm::counter_next(&c);
+        if (n == 1 || n == 9 || n == 10 || n == 99 || n == 100 || n == 999 || n == 1000 ||
+            n == 9999 || n == 10000 || n == 65535 || n == 100000) {
+            seen.push_back(text(1) + "/" + text(3));
+        }
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{"1/001", "9/009", "10/010", "99/099", "100/100",
+                                              "999/999", "1000/1000", "9999/9999", "10000/10000",
+                                              "65535/65535", "100000/100000"}));
+}
+
 TEST(HexFormat, TextCopyWithoutTerminator) {
     char buf[8] = {'#', '#', '#', '#', '#', '#', '#', '#'};
     char* end = velm::put_text(buf, "abc");

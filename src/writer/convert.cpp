@@ -35,89 +35,81 @@ VELM_NOINLINE VELM_FLATTEN Status expand_cinit(uint32_t file_offset, uint32_t si
     }
 }
 
-// The progress text "\rsection #<index> ...", printed for every section. The pass walks
-// the sections in order from 1, so the text is kept from one section to the next and its
-// index counted up in its digits. It holds no line feed: it goes out as it is.
+// The progress text "\rsection #<index> ..." of every section the pass reaches, from 1
+// on. The texts are written when the pass stops, however it stops, for the sections it
+// went through, the one that failed included: nothing else is written to the console
+// while the pass runs, so the console receives the same bytes, in the same order, as if
+// each text were written as its section began (the console is buffered either way).
 //
-// The texts are built straight in the console's buffer, in room reserved there for many
-// of them and handed over when the room is used up and before the pass returns. Nothing
-// else is written to the console while the pass runs, so it receives the same bytes, in
-// the same order, as if each text were written by itself.
+// They are made ten at a time: the texts of one decade (10 to 19, 20 to 29, ...) differ in
+// their last digit only, so each is the decade's text with that digit set, built straight
+// in room reserved in the console's buffer.
 constexpr char kProgressHead[] = "\rsection #";
 constexpr char kProgressTail[] = " ...";
 constexpr size_t kProgressHeadSize = sizeof kProgressHead - 1;
 constexpr size_t kProgressTailSize = sizeof kProgressTail - 1;
-constexpr size_t kProgressRoom = 4096;
 
-struct ProgressLine {
+struct ProgressText {
     char text[32];  // the head, up to 10 digits, the tail
     size_t size;
-    OutStream* console;
-    char* room;  // where the next text goes in the console's buffer; null when none is reserved
-    char* room_end;
 };
 
-void progress_start(ProgressLine* line, OutStream* console) {
-    std::memcpy(line->text, kProgressHead, kProgressHeadSize);
-    line->text[kProgressHeadSize] = '0';
-    std::memcpy(line->text + kProgressHeadSize + 1, kProgressTail, kProgressTailSize);
-    line->size = kProgressHeadSize + 1 + kProgressTailSize;
-    line->console = console;
-    line->room = nullptr;
-    line->room_end = nullptr;
-}
-
-// Hands the texts built in the reserved room over to the console.
-void progress_commit(ProgressLine* line) {
-    if (line->room != nullptr) out_commit(line->console, line->room);
-    line->room = nullptr;
-    line->room_end = nullptr;
-}
-
-// Counts up an index whose last digit is 9: the carry, and one digit more after all nines.
-VELM_NOINLINE void progress_carry(ProgressLine* line) {
-    char* first = line->text + kProgressHeadSize;
-    char* digit = line->text + line->size - kProgressTailSize - 1;
+// Moves the text from the last index of a decade (last digit 9) to the next one: the
+// carry, and one digit more after all nines.
+VELM_NOINLINE void progress_next_decade(ProgressText* p) {
+    char* first = p->text + kProgressHeadSize;
+    char* digit = p->text + p->size - kProgressTailSize - 1;
     while (digit >= first && *digit == '9') *digit-- = '0';
     if (digit >= first) {
         ++*digit;
         return;
     }
-    size_t digits = line->size - kProgressHeadSize - kProgressTailSize;
+    size_t digits = p->size - kProgressHeadSize - kProgressTailSize;
     first[0] = '1';
     std::memset(first + 1, '0', digits);
     std::memcpy(first + 1 + digits, kProgressTail, kProgressTailSize);
-    ++line->size;
+    ++p->size;
 }
 
-// Prints the text when the reserved room is used up: hands that over and reserves more,
-// or, near the end of the console's buffer, writes the text by itself.
-VELM_NOINLINE void progress_print_outside_room(ProgressLine* line) {
-    progress_commit(line);
-    char* out = out_reserve(line->console, kProgressRoom);
-    if (out == nullptr) {
-        out_write_lines(line->console, line->text, line->size);
-        return;
+VELM_NOINLINE void print_progress(uint32_t sections, OutStream* console) {
+    constexpr size_t kDecadeRoom = 10 * sizeof(ProgressText::text);
+    ProgressText p;
+    std::memcpy(p.text, kProgressHead, kProgressHeadSize);
+    p.text[kProgressHeadSize] = '0';
+    std::memcpy(p.text + kProgressHeadSize + 1, kProgressTail, kProgressTailSize);
+    p.size = kProgressHeadSize + 1 + kProgressTailSize;
+    for (uint32_t decade = 0; decade <= sections; decade += 10) {
+        uint32_t from = decade == 0 ? 1 : decade;  // there is no section 0
+        uint32_t to = sections - decade < 9 ? sections : decade + 9;
+        // The decade's text held in four words, which stay in registers; each text is
+        // stored from them and then gets its last digit.
+        uint64_t w0, w1, w2, w3;
+        std::memcpy(&w0, p.text, 8);
+        std::memcpy(&w1, p.text + 8, 8);
+        std::memcpy(&w2, p.text + 16, 8);
+        std::memcpy(&w3, p.text + 24, 8);
+        const size_t size = p.size;
+        const size_t last_digit = size - kProgressTailSize - 1;
+        char* out = out_reserve(console, kDecadeRoom);
+        char* end = out;
+        for (uint32_t n = from; n <= to; ++n) {
+            char digit = static_cast<char>('0' + (n - decade));
+            if (out != nullptr) {
+                std::memcpy(end, &w0, 8);
+                std::memcpy(end + 8, &w1, 8);
+                std::memcpy(end + 16, &w2, 8);
+                std::memcpy(end + 24, &w3, 8);
+                end[last_digit] = digit;
+                end += size;
+            } else {
+                p.text[last_digit] = digit;
+                out_write_lines(console, p.text, size);  // near the end of the buffer
+            }
+        }
+        if (out != nullptr) out_commit(console, end);
+        p.text[last_digit] = '9';
+        progress_next_decade(&p);
     }
-    std::memcpy(out, line->text, sizeof line->text);
-    line->room = out + line->size;
-    line->room_end = out + kProgressRoom;
-}
-
-// Counts the index up by one and prints the text.
-void print_next_progress(ProgressLine* line) {
-    char* last_digit = line->text + line->size - kProgressTailSize - 1;
-    if (*last_digit != '9') {
-        ++*last_digit;
-    } else {
-        progress_carry(line);
-    }
-    if (static_cast<size_t>(line->room_end - line->room) < sizeof line->text) {
-        progress_print_outside_room(line);
-        return;
-    }
-    std::memcpy(line->room, line->text, sizeof line->text);
-    line->room += line->size;
 }
 
 // The heading of a section's records. In TEXT it carries the comment line's name and
@@ -161,11 +153,12 @@ Status convert_section(const SectionView& v) {
     return write_record(heading, v.load_address, v.size, v.size);
 }
 
-// The sections 1 to `last` in order; the first failure ends the walk.
-Status convert_each_section(uint32_t last, ProgressLine* progress, uint16_t* valid_sections) {
+// The sections 1 to `last` in order; the first failure ends the walk. *reached is the
+// last section begun.
+Status convert_each_section(uint32_t last, uint32_t* reached, uint16_t* valid_sections) {
     RunState& rs = run_state;
     for (uint32_t i = 1; i <= last; ++i) {
-        print_next_progress(progress);
+        *reached = i;
         char name_room[kShortNameSize];
         SectionView v = section_view(i, name_room);
         if (v.use == SectionUse::skip) continue;
@@ -189,14 +182,13 @@ Status convert_each_section(uint32_t last, ProgressLine* progress, uint16_t* val
 // stream's buffer calls inlined; what is not on the path of a short BINARY section record
 // is kept out of line, so that the loop stays short.
 VELM_FLATTEN Status convert_sections() {
-    ProgressLine progress;
-    progress_start(&progress, console());
     // Counted here and stored once the pass ends, however it ends: the record stores of
-    // the loop would otherwise have it reloaded from the run state for every section.
+    // the loop would otherwise have them reloaded from the run state for every section.
     uint16_t valid_sections = 0;
-    Status st = convert_each_section(describe_input().last_section, &progress, &valid_sections);
+    uint32_t reached = 0;
+    Status st = convert_each_section(describe_input().last_section, &reached, &valid_sections);
     run_state.valid_sections = valid_sections;
-    progress_commit(&progress);
+    print_progress(reached, console());
     return st == kOk ? write_end_record() : st;
 }
 

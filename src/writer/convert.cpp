@@ -16,13 +16,77 @@ namespace velm {
 
 namespace {
 
+// The common case of a .cinit table, hundreds of thousands of small entries, in BINARY:
+// the entries the walk has in memory, each written as a record straight into room
+// reserved in the output buffer, the walk's position, the bytes left and the room kept
+// in registers. Stops, leaving the walk at the next step, at anything else (bytes not in
+// memory, an entry larger than the room, the final word, the end of the output buffer),
+// which cinit_next and the record writer take; ends the expansion at a table fault or a
+// failed length check, after writing the entries before it.
+constexpr size_t kEntryRoom = 4096;
+
+Status write_binary_entries(CinitWalk* walk, uint32_t tag) {
+    const uint8_t* p;
+    size_t avail;
+    if (!cinit_in_memory(walk, &p, &avail)) return kOk;
+    OutStream* s = run_state.out_stream;
+    char* out = out_reserve(s, kEntryRoom);
+    if (out == nullptr) return kOk;
+    char* room_end = out + kEntryRoom;
+    const uint8_t* start = p;
+    int32_t left = run_state.cinit_left;
+    Status st = kOk;
+    for (;;) {
+        CinitEntry e;
+        CinitStep step = cinit_step(p, avail, left, &e);
+        size_t taken = 4;
+        if (step == CinitStep::entry) {
+            st = check_record_length(e.address, e.length);
+            if (st != kOk) break;
+            size_t size = 4 * kRecordHeaderWords + e.byte_count;
+            if (size > static_cast<size_t>(room_end - out)) {
+                out_commit(s, out);
+                out = out_reserve(s, kEntryRoom);
+                if (out == nullptr || size > kEntryRoom) break;
+                room_end = out + kEntryRoom;
+            }
+            uint8_t* record = reinterpret_cast<uint8_t*>(out);
+            store_le32(record, tag);
+            store_le32(record + 4, e.address);
+            store_le32(record + 8, e.length);
+            if (e.byte_count <= 32) {
+                copy_small(record + 12, e.data, e.byte_count);
+            } else {
+                std::memcpy(record + 12, e.data, e.byte_count);
+            }
+            out += size;
+            taken = 8 + e.byte_count;
+        } else if (step != CinitStep::filler) {
+            if (step == CinitStep::bad_table) st = kBadCinitTable;
+            break;
+        }
+        p += taken;
+        avail -= taken;
+        left -= static_cast<int32_t>(taken);
+    }
+    if (out != nullptr) out_commit(s, out);
+    cinit_skip(walk, static_cast<uint32_t>(p - start));
+    run_state.cinit_left = left;
+    return st;
+}
+
 // One record per entry of a .cinit table, its data taken where the walk found them. Its
 // own loop, flattened like the pass, over up to hundreds of thousands of entries.
 VELM_NOINLINE VELM_FLATTEN Status expand_cinit(uint32_t file_offset, uint32_t size,
                                                const RecordHeading& heading) {
     CinitWalk walk;
     cinit_begin(&walk, file_offset, size);
+    const bool binary = run_state.binary_mode != 0;
     for (;;) {
+        if (binary) {
+            Status st = write_binary_entries(&walk, heading.tag);
+            if (st != kOk) return st;
+        }
         CinitEntry e;
         Status st = cinit_next(&walk, &e);
         if (st != kOk || e.length == 0) return st;

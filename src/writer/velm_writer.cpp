@@ -74,21 +74,6 @@ uint8_t* put_header_triple(uint8_t* out, uint32_t tag, uint32_t address, uint32_
     return out + 4 * kRecordHeaderWords;
 }
 
-// Copies n bytes, at most 32, without a call: two moves of 16, 8 or 4 bytes, the second
-// ending where the bytes end (they overlap when n is not twice the move).
-inline void copy_small(uint8_t* to, const uint8_t* from, uint32_t n) {
-    if (n >= 16) {
-        std::memcpy(to, from, 16);
-        std::memcpy(to + n - 16, from + n - 16, 16);
-    } else if (n >= 8) {
-        std::memcpy(to, from, 8);
-        std::memcpy(to + n - 8, from + n - 8, 8);
-    } else if (n >= 4) {
-        std::memcpy(to, from, 4);
-        std::memcpy(to + n - 4, from + n - 4, 4);
-    }
-}
-
 // BINARY header triple or end record, written as 12 bytes.
 Status write_header_triple(uint32_t tag, uint32_t address, uint32_t length) {
     uint8_t bytes[4 * kRecordHeaderWords];

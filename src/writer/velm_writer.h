@@ -19,6 +19,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "core/status.h"
 #include "core/velm_format.h"
@@ -68,6 +69,22 @@ Status write_record_from(const RecordHeading& heading, uint32_t address, uint32_
                          const uint8_t* bytes, uint32_t byte_count);
 
 Status write_end_record();
+
+// Copies n bytes, at most 32, without a call: two moves of 16, 8 or 4 bytes, the second
+// ending where the bytes end (they overlap when n is not twice the move). The data of
+// most small records, whose sizes vary from one record to the next.
+inline void copy_small(uint8_t* to, const uint8_t* from, uint32_t n) {
+    if (n >= 16) {
+        std::memcpy(to, from, 16);
+        std::memcpy(to + n - 16, from + n - 16, 16);
+    } else if (n >= 8) {
+        std::memcpy(to, from, 8);
+        std::memcpy(to + n - 8, from + n - 8, 8);
+    } else if (n >= 4) {
+        std::memcpy(to, from, 4);
+        std::memcpy(to + n - 4, from + n - 4, 4);
+    }
+}
 
 // Formats `count` whole data words of a record as TEXT, `bytes` holding 4 * count input
 // bytes and the first word having index `first_index` within the record. A line ends

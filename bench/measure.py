@@ -1,29 +1,48 @@
 #!/usr/bin/env python3
-"""Times c6x_velm on the benchmark inputs and prints the table (bench/run.sh runs this).
+"""Times c6x_velm on the benchmark inputs, counts its instructions, and prints the table
+(bench/run.sh runs this).
 
-Every command is started with posix_spawn, its standard output sent to a file, and
-reaped with wait4, which also gives its user and system CPU time. Each command runs
-once to warm the page cache, then --runs times; the commands that are compared (a
-conversion and the copy it is measured against) run interleaved, round by round, so
-that a busy moment of the machine hits both sides of a ratio alike. Times are medians.
+Wall time. Every command is started with posix_spawn, its standard output sent to a
+file, and reaped with wait4, which also gives its user and system CPU time. Each command
+runs once to warm the page cache, then --runs times; a run of the tool and the copy it is
+measured against run interleaved, round by round, so that a busy moment of the machine
+hits both sides of a ratio alike. Times are medians. Each conversion (TEXT and BINARY) is
+measured against `cp` of the file it wrote, the -d listing against `cp` of the listing.
 The peak resident set of each tool run is taken in one extra run under GNU time.
+
+Instructions. Each tool run once more under callgrind (valgrind), which counts the
+instructions the program executes: a figure that does not depend on the machine's load,
+and the pass/fail line of the benchmark. Skipped, and said so, without valgrind.
 """
 
 import argparse
 import os
+import re
+import shutil
 import statistics
+import struct
+import subprocess
 import sys
 import time
 
 MIB = 1024 * 1024
 
-# Targets: TEXT within 3x of copying its own output, BINARY within 2x of copying the
-# input, TEXT of the .text input at most a quarter of the fprintf-per-word program, and
-# peak resident memory under 8 MiB.
-TEXT_VS_CP = 3.0
-BINARY_VS_CP = 2.0
+# Wall-time targets: a conversion within 1.5x of copying its own output, a listing within
+# 2x of copying the listing; peak resident memory under 8 MiB.
+CONVERSION_VS_CP = 1.5
+LISTING_VS_CP = 2.0
 TEXT_VS_FPRINTF = 0.25
 RSS_LIMIT_KIB = 8 * 1024
+
+# Instruction budgets: TEXT per output byte; BINARY per record and per output byte; -d
+# per listed line. The -d budget is judged on listings of at least LISTING_JUDGED lines:
+# below that a run's fixed cost (starting the program, reading the headers) is nearly
+# all of it.
+TEXT_PER_BYTE = 2.5
+BINARY_PER_RECORD = 100
+BINARY_PER_BYTE = 2.5
+LISTING_PER_LINE = 300
+LISTING_JUDGED = 1000
 
 GNU_TIME = "/usr/bin/time"
 CP = "/bin/cp"
@@ -35,6 +54,8 @@ INPUTS = [
     ("c", "sections", "65,535 section headers"),
     ("d", "elf", "ELF, one 4 MiB section"),
 ]
+
+END_RECORD_TAG = 0xFFFF3B09
 
 
 def spawn(argv, stdout_path, cwd):
@@ -68,6 +89,43 @@ def peak_rss_kib(argv, stdout_path, cwd):
     spawn([GNU_TIME, "-f", "%M", "-o", report] + argv, stdout_path, cwd)
     with open(report) as f:
         return int(f.read().split()[-1])
+
+
+def instructions(argv, stdout_path, cwd):
+    """The instructions one run executes, counted by callgrind."""
+    log = os.path.join(cwd, "callgrind.log")
+    cmd = ["valgrind", "--tool=callgrind", "--callgrind-out-file=/dev/null",
+           "--log-file=" + log] + argv
+    with open(stdout_path, "wb") as out:
+        done = subprocess.run(cmd, cwd=cwd, stdout=out, stdin=subprocess.DEVNULL)
+    if done.returncode != 0:
+        sys.exit("bench: %s failed under callgrind" % " ".join(argv))
+    with open(log) as f:
+        found = re.search(r"Collected : (\d+)", f.read())
+    if not found:
+        sys.exit("bench: no instruction count in %s" % log)
+    return int(found.group(1))
+
+
+def count_records(path):
+    """Records in a BINARY image, the end record included."""
+    with open(path, "rb") as f:
+        data = f.read()
+    at = 0
+    records = 0
+    while at + 12 <= len(data):
+        tag, _, length = struct.unpack_from("<III", data, at)
+        records += 1
+        if tag == END_RECORD_TAG:
+            break
+        at += 12 + (length + 3) // 4 * 4
+    return records
+
+
+def count_listed_lines(path):
+    """Section lines of a -d listing: two blanks, then the index."""
+    with open(path, "rb") as f:
+        return sum(1 for line in f.read().split(b"\r\n") if re.match(rb"  \d{3,} ", line))
 
 
 class Job:
@@ -130,8 +188,21 @@ def ms(seconds):
     return "%.2f" % (seconds * 1000)
 
 
+def millions(n):
+    return "%.2f" % (n / 1e6)
+
+
 def verdict(ok):
     return "ok" if ok else "MISSED"
+
+
+def print_table(head, rows):
+    widths = [max(len(r[i]) for r in rows + [head]) for i in range(len(head))]
+    for i, r in enumerate([head] + rows):
+        cells = [c.ljust(widths[k]) if k < 2 else c.rjust(widths[k]) for k, c in enumerate(r)]
+        print("  ".join(cells).rstrip())
+        if i == 0:
+            print("-" * (sum(widths) + 2 * (len(widths) - 1)))
 
 
 def main():
@@ -140,28 +211,35 @@ def main():
     ap.add_argument("--fprintf", required=True, help="the fprintf-per-word baseline")
     ap.add_argument("--data", required=True, help="directory holding the inputs")
     ap.add_argument("--runs", type=int, default=7)
+    ap.add_argument("--no-callgrind", action="store_true", help="skip the instruction counts")
     args = ap.parse_args()
     if args.runs < 5:
         sys.exit("bench: at least 5 runs")
     tool = os.path.abspath(args.tool)
     data = os.path.abspath(args.data)
+    callgrind = not args.no_callgrind and shutil.which("valgrind") is not None
 
-    table = []     # printed rows
-    failures = []  # targets missed
+    wall_rows = []
+    count_rows = []
+    failures = []
 
-    def row(name, mode, job, out_bytes, ratio=None, cpu_ratio=None, limit=None):
-        """One table line; a tool run is checked against its ratio limit and the RSS limit."""
-        mark = ""
-        if job.rss is not None:
-            ok = job.rss < RSS_LIMIT_KIB and (limit is None or ratio <= limit)
-            mark = verdict(ok)
-            if not ok:
-                failures.append("%s %s" % (name, mode))
-        table.append((name, mode, ms(job.median), ms(job.cpu_median),
-                      "" if job.rss is None else str(job.rss), str(out_bytes),
-                      "" if ratio is None else "%.2f" % ratio,
-                      "" if cpu_ratio is None else "%.2f" % cpu_ratio,
-                      "" if limit is None else "<= %g" % limit, mark))
+    def wall_row(name, mode, job, copy, out_bytes, limit):
+        ratio = job.median / copy.median
+        ok = ratio <= limit and job.rss < RSS_LIMIT_KIB
+        if not ok:
+            failures.append("%s %s: wall time or memory" % (name, mode))
+        wall_rows.append((name, mode, ms(job.median), ms(copy.median), "%.2f" % ratio,
+                          "%.2f" % (job.cpu_median / copy.cpu_median), "<= %g" % limit,
+                          str(job.rss), str(out_bytes), verdict(ok)))
+
+    def count_row(name, mode, job, unit_text, budget, judged=True):
+        count = instructions(job.argv, os.path.join(data, job.stdout_name), data)
+        ok = count <= budget
+        if judged and not ok:
+            failures.append("%s %s: instructions" % (name, mode))
+        count_rows.append((name, mode, millions(count), unit_text,
+                           millions(budget) if judged else "-",
+                           verdict(ok) if judged else "not judged"))
 
     text_argv = None
     for label, stem, what in INPUTS:
@@ -170,11 +248,15 @@ def main():
         cp_text = Job("cp", [CP, stem + ".c", stem + ".copy.c"], "cp.log", stem + ".copy.c")
         binary = Job("BINARY", [tool, src, stem + ".velm", "-b"], stem + ".binary.log",
                      stem + ".velm")
-        cp_input = Job("cp", [CP, src, stem + ".copy.out"], "cp.log", stem + ".copy.out")
+        cp_binary = Job("cp", [CP, stem + ".velm", stem + ".copy.velm"], "cp.log",
+                        stem + ".copy.velm")
         listing = Job("-d", [tool, src, "-d"], stem + ".dir.log")
-        # The TEXT output must exist before the first copy of it.
-        text.run(data, keep=False)
-        run_group([text, cp_text, binary, cp_input, listing], data, args.runs)
+        cp_listing = Job("cp", [CP, stem + ".dir.log", stem + ".copy.log"], "cp.log",
+                         stem + ".copy.log")
+        # Every output must exist before the first copy of it.
+        for job in (text, binary, listing):
+            job.run(data, keep=False)
+        run_group([text, cp_text, binary, cp_binary, listing, cp_listing], data, args.runs)
         for job in (text, binary, listing):
             job.measure_rss(data)
         if stem == "text":
@@ -184,13 +266,21 @@ def main():
             return os.path.getsize(os.path.join(data, name))
 
         name = "(%s) %s" % (label, what)
-        row(name, "TEXT", text, size(stem + ".c"), text.median / cp_text.median,
-            text.cpu_median / cp_text.cpu_median, TEXT_VS_CP)
-        row(name, "cp TEXT output", cp_text, size(stem + ".c"))
-        row(name, "BINARY", binary, size(stem + ".velm"), binary.median / cp_input.median,
-            binary.cpu_median / cp_input.cpu_median, BINARY_VS_CP)
-        row(name, "cp input", cp_input, size(src))
-        row(name, "-d", listing, size(stem + ".dir.log"))
+        text_bytes = size(stem + ".c")
+        binary_bytes = size(stem + ".velm")
+        listing_bytes = size(stem + ".dir.log")
+        wall_row(name, "TEXT", text, cp_text, text_bytes, CONVERSION_VS_CP)
+        wall_row(name, "BINARY", binary, cp_binary, binary_bytes, CONVERSION_VS_CP)
+        wall_row(name, "-d", listing, cp_listing, listing_bytes, LISTING_VS_CP)
+
+        if callgrind:
+            records = count_records(os.path.join(data, stem + ".velm"))
+            lines = count_listed_lines(os.path.join(data, stem + ".dir.log"))
+            count_row(name, "TEXT", text, "%d bytes" % text_bytes, TEXT_PER_BYTE * text_bytes)
+            count_row(name, "BINARY", binary, "%d records, %d bytes" % (records, binary_bytes),
+                      BINARY_PER_RECORD * records + BINARY_PER_BYTE * binary_bytes)
+            count_row(name, "-d", listing, "%d lines" % lines, LISTING_PER_LINE * lines,
+                      judged=lines >= LISTING_JUDGED)
 
     # The .text section alone through the two baselines, interleaved with the tool.
     tool_text = Job("TEXT", text_argv, "text.text.log", "text.c")
@@ -211,17 +301,22 @@ def main():
     print("machine: %s; load average at the end %.2f" % (machine(), os.getloadavg()[0]))
     print("%d timed runs per command after one warm-up; medians; standard output to a file;"
           % args.runs)
-    print("ratio = wall time / wall time of the copy it is measured against (cpu ratio: the"
-          " same in user + system CPU time); RSS = peak resident set")
+    print("ratio = wall time / wall time of cp of the file the run wrote (its output, or the"
+          " listing for -d); cpu ratio: the same in user + system CPU time; RSS = peak"
+          " resident set")
     print()
-    head = ("input", "mode", "wall ms", "cpu ms", "RSS KiB", "out bytes", "ratio",
-            "cpu ratio", "target", "")
-    widths = [max(len(r[i]) for r in table + [head]) for i in range(len(head))]
-    for i, r in enumerate([head] + table):
-        cells = [c.ljust(widths[k]) if k < 2 else c.rjust(widths[k]) for k, c in enumerate(r)]
-        print("  ".join(cells).rstrip())
-        if i == 0:
-            print("-" * (sum(widths) + 2 * (len(widths) - 1)))
+    print_table(("input", "mode", "wall ms", "cp ms", "ratio", "cpu ratio", "target", "RSS KiB",
+                 "out bytes", ""), wall_rows)
+    print()
+    if callgrind:
+        print("instructions (callgrind, millions); budgets: TEXT %g per output byte, BINARY %g"
+              " per record + %g per output byte, -d %g per listed line (judged from %d lines)"
+              % (TEXT_PER_BYTE, BINARY_PER_RECORD, BINARY_PER_BYTE, LISTING_PER_LINE,
+                 LISTING_JUDGED))
+        print()
+        print_table(("input", "mode", "instr M", "counted", "budget M", ""), count_rows)
+    else:
+        print("instructions: not counted (no valgrind, or --no-callgrind)")
     print()
     print("(a) TEXT of the .text section:  %s ms" % ms(tool_text.median))
     print("    fprintf per word:          %s ms   TEXT / fprintf = %.3f  (target <= %.2f) %s"

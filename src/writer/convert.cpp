@@ -35,6 +35,7 @@ Status write_binary_entries(CinitWalk* walk, uint32_t tag) {
     char* room_end = out + kEntryRoom;
     const uint8_t* start = p;
     int32_t left = run_state.cinit_left;
+    const uint8_t* last_record = nullptr;
     Status st = kOk;
     for (;;) {
         CinitEntry e;
@@ -59,6 +60,7 @@ Status write_binary_entries(CinitWalk* walk, uint32_t tag) {
             } else {
                 std::memcpy(record + 12, e.data, e.byte_count);
             }
+            last_record = record;
             out += size;
             taken = 8 + e.byte_count;
         } else if (step != CinitStep::filler) {
@@ -71,7 +73,15 @@ Status write_binary_entries(CinitWalk* walk, uint32_t tag) {
     }
     if (out != nullptr) out_commit(s, out);
     cinit_skip(walk, static_cast<uint32_t>(p - start));
-    run_state.cinit_left = left;
+    RunState& rs = run_state;
+    rs.cinit_left = left;
+    if (last_record != nullptr) {
+        // The run state's header triple holds the last record's, as the record writer
+        // leaves it; it is read back from where the record was built.
+        for (uint32_t i = 0; i < kRecordHeaderWords; ++i) {
+            rs.record_header[i] = load_le32(last_record + 4 * i);
+        }
+    }
     return st;
 }
 

@@ -108,8 +108,9 @@ char* put_comment_text(char* out, const char* text, size_t n) {
     return out;
 }
 
-// Copies a terminated name as put_comment_text shows it, at most `limit` characters.
-// Returns its length: more than `limit` when the name is longer.
+// Copies a terminated name as put_comment_text shows it, as it measures it: `out` gets at
+// most limit + 1 characters. Returns the name's length, more than `limit` for a name too
+// long to keep.
 size_t put_comment_name(char* out, const char* name, size_t limit) {
     size_t i = 0;
     for (; i <= limit; ++i) {

@@ -70,9 +70,9 @@ Status write_record_from(const RecordHeading& heading, uint32_t address, uint32_
 
 Status write_end_record();
 
-// Copies n bytes, at most 32, without a call: two moves of 16, 8 or 4 bytes, the second
-// ending where the bytes end (they overlap when n is not twice the move). The data of
-// most small records, whose sizes vary from one record to the next.
+// Copies n bytes, a multiple of 4 up to 32, without a call: two moves of 16, 8 or 4
+// bytes, the second ending where the bytes end (they overlap when n is not twice the
+// move). The whole words of most small records, whose sizes vary from one to the next.
 inline void copy_small(uint8_t* to, const uint8_t* from, uint32_t n) {
     if (n >= 16) {
         std::memcpy(to, from, 16);

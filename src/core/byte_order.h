@@ -22,6 +22,10 @@ inline uint32_t load_le32(const uint8_t* p) {
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
+inline uint64_t load_le64(const uint8_t* p) {
+    return uint64_t{load_le32(p)} | (uint64_t{load_le32(p + 4)} << 32);
+}
+
 inline void store_le32(uint8_t* p, uint32_t v) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
     // One store: the compiler does not always merge the four below into it, and BINARY
@@ -33,6 +37,11 @@ inline void store_le32(uint8_t* p, uint32_t v) {
     p[2] = static_cast<uint8_t>(v >> 16);
     p[3] = static_cast<uint8_t>(v >> 24);
 #endif
+}
+
+inline void store_le64(uint8_t* p, uint64_t v) {
+    store_le32(p, static_cast<uint32_t>(v));
+    store_le32(p + 4, static_cast<uint32_t>(v >> 32));
 }
 
 // A read-only view of bytes. Readers check every access against `size`.

@@ -3,6 +3,11 @@
 #ifndef C6X_VELM_PLATFORM_COMPILER_H
 #define C6X_VELM_PLATFORM_COMPILER_H
 
+#include <cstdint>
+#if defined(_MSC_VER) && !defined(__GNUC__)
+#include <intrin.h>
+#endif
+
 #if defined(__GNUC__)
 // Keeps a slow path out of line, so that its caller's common case stays a short leaf.
 #define VELM_NOINLINE [[gnu::noinline]]
@@ -23,5 +28,27 @@
 #define VELM_FLATTEN
 #define VELM_PRINTF_LIKE(format_index, first_arg)
 #endif
+
+namespace velm {
+
+// The index of the lowest set bit of a word that is not zero.
+inline int lowest_set_bit(uint64_t w) {
+#if defined(__GNUC__)
+    return __builtin_ctzll(w);
+#elif defined(_MSC_VER)
+    unsigned long i;
+    _BitScanForward64(&i, w);
+    return static_cast<int>(i);
+#else
+    int i = 0;
+    while ((w & 1) == 0) {
+        w >>= 1;
+        ++i;
+    }
+    return i;
+#endif
+}
+
+}  // namespace velm
 
 #endif

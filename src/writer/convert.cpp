@@ -192,10 +192,14 @@ VELM_NOINLINE void print_progress(uint32_t sections, OutStream* console) {
 // short loop.
 VELM_NOINLINE void prepare_text_heading(SectionUse use, uint32_t flags, uint32_t type,
                                         const char* name, uint32_t tag, RecordHeading* heading) {
-    const char* record_name = use == SectionUse::cinit ? ".cinit" : name;
+    // A COFF2 name is in the view's room of kShortNameSize bytes; ".cinit" in one as big.
+    static const char kCinitName[kShortNameSize] = ".cinit";
+    const bool cinit = use == SectionUse::cinit;
+    const char* record_name = cinit ? kCinitName : name;
+    size_t room = cinit || run_state.input_format != InputFormat::elf ? kShortNameSize : 0;
     char attrib[kAttributeTextSize];
     size_t attrib_size = section_attributes(use, flags, type, record_name, attrib, nullptr);
-    prepare_heading(heading, tag, record_name, attrib, attrib_size);
+    prepare_heading(heading, tag, record_name, room, attrib, attrib_size);
 }
 
 // One counted section whose contents are stored: its section record, or the records of

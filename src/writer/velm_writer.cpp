@@ -109,9 +109,32 @@ char* put_comment_text(char* out, const char* text, size_t n) {
 }
 
 // Copies a terminated name as put_comment_text shows it, as it measures it: `out` gets at
-// most limit + 1 characters. Returns the name's length, more than `limit` for a name too
-// long to keep.
-size_t put_comment_name(char* out, const char* name, size_t limit) {
+// most limit + 1 characters (and 8 bytes at least). Returns the name's length, more than
+// `limit` for a name too long to keep. A name with `room` bytes of at least 9 readable
+// (a COFF2 name, at most 8 characters and its terminator) is looked at in one 8-byte
+// word, and copied as that word when it holds no CR or LF: a table of tens of thousands
+// of sections makes a heading for each.
+size_t put_comment_name(char* out, const char* name, size_t limit, size_t room) {
+    constexpr uint64_t kOnes = 0x0101010101010101u;
+    constexpr uint64_t kHighs = 0x8080808080808080u;
+    if (room >= 9) {
+        const uint8_t* bytes = reinterpret_cast<const uint8_t*>(name);
+        uint64_t w = load_le64(bytes);
+        // A byte of w is zero (or CR, or LF) where this marks its high bit; the lowest mark
+        // is exact, and any mark has an exact one at or below it.
+        auto marks = [&](uint64_t x) { return (x - kOnes) & ~x & kHighs; };
+        uint64_t zero = marks(w);
+        size_t length =
+            zero != 0 ? static_cast<size_t>(lowest_set_bit(zero)) / 8 : (bytes[8] == 0 ? 8 : 9);
+        if (length <= 8) {
+            uint64_t in_name = length == 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * length)) - 1;
+            uint64_t line_end = (marks(w ^ (kOnes * '\r')) | marks(w ^ (kOnes * '\n'))) & in_name;
+            if (line_end == 0) {
+                store_le64(reinterpret_cast<uint8_t*>(out), w);
+                return length;
+            }
+        }
+    }
     size_t i = 0;
     for (; i <= limit; ++i) {
         unsigned char c = static_cast<unsigned char>(name[i]);
@@ -270,10 +293,10 @@ char* format_text_words(char* out, const uint8_t* bytes, uint32_t count, uint32_
 namespace {
 
 // The TEXT parts of a heading.
-void prepare_text_heading(RecordHeading* h, uint32_t tag, const char* name, const char* attrib,
-                          size_t attrib_size) {
+void prepare_text_heading(RecordHeading* h, uint32_t tag, const char* name, size_t name_room,
+                          const char* attrib, size_t attrib_size) {
     // The name is copied as it is measured; one too long to keep is written in pieces.
-    size_t name_length = put_comment_name(h->name, name, kHeadingNameSize);
+    size_t name_length = put_comment_name(h->name, name, kHeadingNameSize, name_room);
     h->long_name = nullptr;
     h->long_name_size = 0;
     h->name_size = 0;
@@ -290,10 +313,10 @@ void prepare_text_heading(RecordHeading* h, uint32_t tag, const char* name, cons
 
 }  // namespace
 
-void prepare_heading(RecordHeading* h, uint32_t tag, const char* name, const char* attrib,
-                     size_t attrib_size) {
+void prepare_heading(RecordHeading* h, uint32_t tag, const char* name, size_t name_room,
+                     const char* attrib, size_t attrib_size) {
     h->tag = tag;
-    if (!run_state.binary_mode) prepare_text_heading(h, tag, name, attrib, attrib_size);
+    if (!run_state.binary_mode) prepare_text_heading(h, tag, name, name_room, attrib, attrib_size);
 }
 
 Status open_output() {

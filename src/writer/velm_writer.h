@@ -55,9 +55,11 @@ struct RecordHeading {
 
 // Fills `heading` for records tagged `tag` of the section named `name` whose attribute
 // text is the `attrib_size` characters at `attrib` (at most 16, with 16 bytes readable
-// there); in BINARY the tag alone. A long name is not copied: it must outlive the heading.
-void prepare_heading(RecordHeading* heading, uint32_t tag, const char* name, const char* attrib,
-                     size_t attrib_size);
+// there); in BINARY the tag alone. `name_room` is how many bytes are known to be readable
+// at `name` (0 when unknown): a COFF2 name's room of kShortNameSize bytes lets it be
+// taken in one word. A long name is not copied: it must outlive the heading.
+void prepare_heading(RecordHeading* heading, uint32_t tag, const char* name, size_t name_room,
+                     const char* attrib, size_t attrib_size);
 
 // Writes one record whose data are the next `byte_count` bytes of the input, read in
 // pieces through the data buffer after the record's header has been written.

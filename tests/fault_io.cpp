@@ -68,8 +68,9 @@ struct OpCase {
 };
 
 // What each failing call reports: an input that cannot be opened is "not found", any
-// failing read or seek of it a read error; an output that cannot be created is refused
-// as such, and a failing write, close or rename of it is a write error in both encodings.
+// failing read or seek of it a read error, a mapping that cannot be made nothing; an output that
+// cannot be created is refused as such, and a failing write, close or rename of it is a write error
+// in both encodings.
 const OpCase kOps[] = {
     {IoOp::in_open, "input open", velm_test::kMsgNotFound},
     {IoOp::in_read, "input read", velm_test::kMsgRead},
@@ -79,6 +80,7 @@ const OpCase kOps[] = {
     {IoOp::out_close, "output close", velm_test::kMsgWrite},
     {IoOp::out_temp, "temporary file", nullptr},
     {IoOp::out_rename, "rename", velm_test::kMsgWrite},
+    {IoOp::in_map, "input mapping", nullptr},  // the header area is read instead
 };
 constexpr size_t kOpCount = sizeof kOps / sizeof kOps[0];
 
@@ -186,9 +188,17 @@ TEST(FaultInjection, OutputWrittenInPlaceFailsCleanly) {
 
 TEST(FaultInjection, ListingFailsCleanlyAtEveryInputCall) {
     EXPECT_EQ(walk(kListing, kOps[0]), 1);
-    EXPECT_EQ(walk(kListing, kOps[1]), 2);  // the file header, then the header area
+    // The file header, then the header area where the input is not mapped (Windows).
+#ifdef _WIN32
+    EXPECT_EQ(walk(kListing, kOps[1]), 2);
+#else
+    EXPECT_EQ(walk(kListing, kOps[1]), 1);
+#endif
+    EXPECT_EQ(walk(kListing, kOps[kOpCount - 1]), 1);
     // The listing reads nothing else and writes no file.
-    for (size_t i = 2; i < kOpCount; ++i) EXPECT_EQ(walk(kListing, kOps[i]), 0) << kOps[i].name;
+    for (size_t i = 2; i + 1 < kOpCount; ++i) {
+        EXPECT_EQ(walk(kListing, kOps[i]), 0) << kOps[i].name;
+    }
 }
 
 TEST(FaultInjection, ElfInputFailsCleanlyAtEveryIoCall) {

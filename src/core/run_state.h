@@ -38,7 +38,9 @@ struct RunState {
     FileHeader file_header{};
     const FileHeader* file_header_ref = nullptr;
     uint32_t header_area_size = 0;
-    uint8_t* header_area = nullptr;       // optional header + section table, as read
+    // The optional header and section table, as read; null when they are used where
+    // the input's mapping holds them (opt_header and section_table then point there).
+    uint8_t* header_area = nullptr;
     const uint8_t* opt_header = nullptr;  // into header_area; null without one
     const uint8_t* section_table = nullptr;
     const uint8_t* cur_section = nullptr;  // moves 48 bytes at a time

@@ -107,7 +107,12 @@ int end_of_run(Status status) {
     rs.elf_names = nullptr;
     block_free(rs.data_buffer);
     rs.data_buffer = nullptr;
-    if (rs.in_handle != -1) in_close(rs.in_handle);
+    if (rs.in_handle != -1) {
+        // Headers used in place read as zeros once another program cut them off the file:
+        // the run then read nothing it could trust.
+        if (status == kOk && !in_intact(rs.in_handle)) status = kReadError;
+        in_close(rs.in_handle);
+    }
     rs.in_handle = -1;
     if (rs.out_stream != nullptr) {
         int closed = out_close(rs.out_stream, status != kOk);

@@ -20,9 +20,11 @@ static_assert(kViewLimit <= kWindow, "a view lies within one window");
 struct InFile {
     OsFile file = kNoFile;
     int16_t handle = -1;
-    int64_t pos = 0;      // logical file position
-    int64_t win_off = 0;  // file offset of win[0]
-    int64_t win_len = 0;  // valid bytes in win
+    int64_t pos = 0;               // logical file position
+    int64_t win_off = 0;           // file offset of win[0]
+    int64_t win_len = 0;           // valid bytes in win
+    const uint8_t* map = nullptr;  // the file's first map_len bytes, mapped; or null
+    int64_t map_len = 0;
     unsigned char win[kWindow];
 };
 
@@ -157,9 +159,30 @@ const uint8_t* in_view(int16_t handle, int64_t offset, int64_t n, int64_t* avail
     return f->win + at;
 }
 
+const uint8_t* in_map(int16_t handle, int64_t offset, int64_t n) {
+    InFile* f = lookup(handle);
+    if (f == nullptr || f->map != nullptr || offset < 0 || n <= 0 || io_fail_now(IoOp::in_map)) {
+        return nullptr;
+    }
+    int64_t size = os_file_size(f->file);
+    if (size < 0 || offset > size || n > size - offset) return nullptr;
+    f->map = os_map_input(f->file, offset + n);
+    if (f->map == nullptr) return nullptr;
+    f->map_len = offset + n;
+    return f->map + offset;
+}
+
+bool in_intact(int16_t handle) {
+    InFile* f = lookup(handle);
+    return f == nullptr || f->map == nullptr || os_map_intact();
+}
+
 void in_close(int16_t handle) {
     InFile* f = lookup(handle);
     if (f == nullptr) return;
+    os_unmap_input(f->map, f->map_len);
+    f->map = nullptr;
+    f->map_len = 0;
     os_close(f->file);
     f->file = kNoFile;
     f->win_len = 0;

@@ -42,6 +42,17 @@ int64_t in_read(int16_t handle, void* dest, int64_t n);
 constexpr int64_t kViewLimit = 0x8000;
 const uint8_t* in_view(int16_t handle, int64_t offset, int64_t n, int64_t* available);
 
+// The `n` bytes at `offset`, all within the file, where the file holds them: a read-only
+// mapping, kept until in_close, so that a large table is used in place instead of being
+// copied into fresh memory. nullptr when the system offers no mapping: the caller reads
+// the bytes instead. The position does not move. One mapping per open file.
+const uint8_t* in_map(int16_t handle, int64_t offset, int64_t n);
+
+// False when another program shortened the file under its mapping while it was open:
+// the mapping read as zeros where the bytes were, so the run must fail as a short read
+// would have made it.
+bool in_intact(int16_t handle);
+
 void in_close(int16_t handle);
 
 // Reads exactly `count` bytes at the current position, in pieces of at most 32 KiB:

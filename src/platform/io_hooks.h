@@ -8,12 +8,14 @@
 
 namespace velm {
 
-// out_open: finding the output (the -2030 checks); out_temp: making the temporary file
-// (a failure falls back to writing in place); out_rename: putting it in the output's place.
+// in_map: mapping the input (a failure falls back to reading it); out_open: finding the
+// output (the -2030 checks); out_temp: making the temporary file (a failure falls back to
+// writing in place); out_rename: putting it in the output's place.
 enum class IoOp {
     in_open,
     in_read,
     in_seek,
+    in_map,
     out_open,
     out_temp,
     out_write,

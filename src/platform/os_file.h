@@ -33,6 +33,17 @@ int64_t os_read_at(OsFile file, void* dest, int64_t n, int64_t offset);
 
 void os_close(OsFile file);
 
+// The file's first `length` bytes (all within it), mapped read-only where they lie, or
+// nullptr when the system offers no mapping: the caller reads the bytes instead. One
+// mapping at a time; os_unmap_input releases it.
+const uint8_t* os_map_input(OsFile file, int64_t length);
+void os_unmap_input(const uint8_t* base, int64_t length);
+
+// False when the mapped file has lost bytes the mapping covers since it was made: another
+// program shortened it. The mapping then reads as zeros where the bytes were, so a run
+// that touches them goes on and must end with a read error, as a short read would.
+bool os_map_intact();
+
 // The output is never written where a reader could see it half done. What its path
 // names decides how it is written:
 //   - a regular file, or nothing yet: a new temporary file is written beside it and put

@@ -1,8 +1,11 @@
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 
 #include "platform/interrupt.h"
 #include "platform/os_file.h"
@@ -50,6 +53,67 @@ int64_t os_read_at(OsFile file, void* dest, int64_t n, int64_t offset) {
 
 void os_close(OsFile file) {
     ::close(static_cast<int>(file));
+}
+
+namespace {
+
+// The one mapped input. A file that another program shortens while it is mapped raises
+// SIGBUS when a page past its new end is touched; a read of those bytes would merely
+// have come up short. The handler therefore puts zero-filled pages in the mapping's
+// place and notes the loss, the faulting read goes on with zeros, and the run ends with
+// a read error (os_map_intact). A SIGBUS anywhere else takes its usual course.
+uintptr_t mapped = 0;
+size_t mapped_length = 0;
+volatile sig_atomic_t map_lost = 0;
+struct sigaction bus_before;
+
+void on_bus(int, siginfo_t* info, void*) {
+    uintptr_t at = reinterpret_cast<uintptr_t>(info->si_addr);
+    if (mapped != 0 && at - mapped < mapped_length) {
+        // mmap is a plain system call; MAP_FIXED swaps the pages in one step.
+        void* zeros = ::mmap(reinterpret_cast<void*>(mapped), mapped_length, PROT_READ,
+                             MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+        if (zeros != MAP_FAILED) {
+            map_lost = 1;
+            return;
+        }
+    }
+    // Back to the action from before; returning repeats the fault under it.
+    ::sigaction(SIGBUS, &bus_before, nullptr);
+}
+
+}  // namespace
+
+const uint8_t* os_map_input(OsFile file, int64_t length) {
+    if (mapped != 0 || length <= 0 || static_cast<uint64_t>(length) > SIZE_MAX) return nullptr;
+    size_t n = static_cast<size_t>(length);
+    void* p = ::mmap(nullptr, n, PROT_READ, MAP_PRIVATE, static_cast<int>(file), 0);
+    if (p == MAP_FAILED) return nullptr;
+    struct sigaction guard = {};
+    guard.sa_sigaction = on_bus;
+    guard.sa_flags = SA_SIGINFO;
+    sigemptyset(&guard.sa_mask);
+    mapped = reinterpret_cast<uintptr_t>(p);
+    mapped_length = n;
+    map_lost = 0;
+    if (::sigaction(SIGBUS, &guard, &bus_before) != 0) {
+        ::munmap(p, n);
+        mapped = 0;
+        return nullptr;
+    }
+    return static_cast<const uint8_t*>(p);
+}
+
+void os_unmap_input(const uint8_t* base, int64_t length) {
+    if (base == nullptr || reinterpret_cast<uintptr_t>(base) != mapped) return;
+    ::sigaction(SIGBUS, &bus_before, nullptr);
+    ::munmap(const_cast<uint8_t*>(base), static_cast<size_t>(length));
+    mapped = 0;
+    mapped_length = 0;
+}
+
+bool os_map_intact() {
+    return map_lost == 0;
 }
 
 namespace {

@@ -108,6 +108,19 @@ void os_close(OsFile file) {
     ::CloseHandle(as_handle(file));
 }
 
+// No mapping: while a view of a file is mapped, Windows refuses to truncate or overwrite
+// that file (ERROR_USER_MAPPED_FILE), and a build step that rewrites the input in place
+// must not fail because this tool is reading it. The input is read instead.
+const uint8_t* os_map_input(OsFile, int64_t) {
+    return nullptr;
+}
+
+void os_unmap_input(const uint8_t*, int64_t) {}
+
+bool os_map_intact() {
+    return true;
+}
+
 namespace {
 
 // The final path of an existing output that is a symbolic link (a reparse point): its

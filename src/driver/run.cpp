@@ -80,18 +80,14 @@ void print_summary(const InputDescription& input) {
     }
 }
 
-// Releases everything in its fixed order and reports the outcome. The output is closed
-// and checked in both encodings: a close that cannot write the last buffer is a write
-// failure. Only a complete image takes the output's place; after a failure, or an
-// interrupt, the output path holds what it held before, so no build ever picks up a
-// half-written image and no failed run destroys a file.
-int end_of_run(Status status) {
+// Releases everything the load and the pass acquired, in its fixed order, and returns the
+// run's status with the output's close folded in. The output is closed and checked in
+// both encodings: a close that cannot write the last buffer is a write failure. Only a
+// complete image takes the output's place; after a failure, or an interrupt, the output
+// path holds what it held before, so no build ever picks up a half-written image and no
+// failed run destroys a file.
+Status release_run(Status status) {
     RunState& rs = run_state;
-    console_write(kEraseLine);
-    // A COFF2 file's entry point lives in the header area, which is released first: the
-    // summary's values are read now. Reading them afterwards touches freed memory, and a
-    // large section table is given back to the system at once, so the summary would crash.
-    const InputDescription input = describe_input();
     block_free(rs.header_area);
     rs.header_area = nullptr;
     rs.opt_header = nullptr;
@@ -124,6 +120,18 @@ int end_of_run(Status status) {
             status = kWriteError;
         }
     }
+    return status;
+}
+
+// Releases everything and reports the outcome: the message line, or the summary.
+int end_of_run(Status status) {
+    RunState& rs = run_state;
+    console_write(kEraseLine);
+    // A COFF2 file's entry point lives in the header area, which is released first: the
+    // summary's values are read now. Reading them afterwards touches freed memory, and a
+    // large section table is given back to the system at once, so the summary would crash.
+    const InputDescription input = describe_input();
+    status = release_run(status);
     if (status != kOk) {
         status_message(status, &rs.message_text);
         console_write(rs.message_text);
@@ -152,13 +160,29 @@ int run_tool(int argc, const char* const* argv) {
                 list_directory();
             } else {
                 status = open_output();
-                if (status == kOk) status = convert_sections();
+                if (status == kOk) status = convert_sections(console());
             }
         }
         exit_status = end_of_run(status);
     }
     console_flush();
     return exit_status;
+}
+
+Status convert_held_program(intptr_t held, const std::string& label, BlockSink sink, void* ctx,
+                            std::string* message) {
+    reset_run_state();
+    RunState& rs = run_state;
+    rs.in_typed = label;
+    rs.in_path = label;
+    rs.binary_mode = 1;
+    Status status = load_held_input(held);
+    if (status == kOk) status = open_output_into(out_open_sink(false, sink, ctx));
+    if (status == kOk) status = convert_sections(nullptr);
+    status = release_run(status);
+    status_message(status, message);
+    reset_run_state();
+    return status;
 }
 
 }  // namespace velm

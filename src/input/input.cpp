@@ -14,9 +14,11 @@
 
 namespace velm {
 
-Status load_input() {
+namespace {
+
+// Measures the open input and hands it to its reader.
+Status load_open_input(InOpen opened) {
     RunState& rs = run_state;
-    InOpen opened = in_open(resolve_path(rs.in_typed), &rs.in_handle);
     if (opened == InOpen::not_found) return kInputNotFound;
     if (opened == InOpen::not_regular) return kBadFileLength;
     int64_t length = in_filelength(rs.in_handle);
@@ -33,6 +35,16 @@ Status load_input() {
     if (length > kMaxInputLength) return kBadFileLength;
     rs.in_length = static_cast<uint32_t>(length);
     return load_coff_input(first);
+}
+
+}  // namespace
+
+Status load_input() {
+    return load_open_input(in_open(resolve_path(run_state.in_typed), &run_state.in_handle));
+}
+
+Status load_held_input(intptr_t held) {
+    return load_open_input(in_open_held(held, &run_state.in_handle));
 }
 
 InputDescription describe_input() {

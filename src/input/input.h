@@ -23,6 +23,9 @@ constexpr int64_t kMinInputLength = 70;  // a COFF2 file header and one section 
 // cannot be measured.
 Status load_input();
 
+// The same for a file the caller has open (in_open_held), in place of in_typed.
+Status load_held_input(intptr_t held);
+
 // The values the console and the TEXT prologue show for the loaded file.
 struct InputDescription {
     const char* format;       // "COFF2" or "ELF"

@@ -81,6 +81,18 @@ VELM_NOINLINE int64_t read_through_window(InFile* f, unsigned char* out, int64_t
     return got;
 }
 
+// Makes `file` the open input.
+InOpen adopt(OsFile file, int16_t* handle) {
+    last_handle = static_cast<int16_t>(last_handle == 0x7FFF ? 1 : last_handle + 1);
+    the_file.file = file;
+    the_file.handle = last_handle;
+    the_file.pos = 0;
+    the_file.win_off = 0;
+    the_file.win_len = 0;
+    *handle = last_handle;
+    return InOpen::ok;
+}
+
 }  // namespace
 
 InOpen in_open(const std::string& path, int16_t* handle) {
@@ -91,15 +103,15 @@ InOpen in_open(const std::string& path, int16_t* handle) {
     }
     OsFile file = kNoFile;
     InOpen opened = os_open_input(path, &file);
-    if (opened != InOpen::ok) return opened;
-    last_handle = static_cast<int16_t>(last_handle == 0x7FFF ? 1 : last_handle + 1);
-    the_file.file = file;
-    the_file.handle = last_handle;
-    the_file.pos = 0;
-    the_file.win_off = 0;
-    the_file.win_len = 0;
-    *handle = last_handle;
-    return InOpen::ok;
+    return opened == InOpen::ok ? adopt(file, handle) : opened;
+}
+
+InOpen in_open_held(intptr_t held, int16_t* handle) {
+    *handle = -1;
+    if (io_fail_now(IoOp::in_open) || the_file.file != kNoFile) return InOpen::not_found;
+    OsFile file = kNoFile;
+    InOpen opened = os_duplicate_input(OsFile{held}, &file);
+    return opened == InOpen::ok ? adopt(file, handle) : opened;
 }
 
 int64_t in_filelength(int16_t handle) {

@@ -23,6 +23,12 @@ enum class InOpen {
 // Opens `path` (resolved) read-only. On ok, *handle is a small non-negative number.
 InOpen in_open(const std::string& path, int16_t* handle);
 
+// Opens the file the caller has open as `held` (a descriptor, or a HANDLE on Windows)
+// through a duplicate, which in_close closes; the caller's stays open. The same rules as
+// in_open: only a regular file is taken (not_regular otherwise). velm_dump converts a
+// program it has opened this way, so that the file it read is the file converted.
+InOpen in_open_held(intptr_t held, int16_t* handle);
+
 // Length in bytes, or -1 when it cannot be measured. The position is not moved.
 int64_t in_filelength(int16_t handle);
 

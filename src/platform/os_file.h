@@ -25,6 +25,10 @@ constexpr OsFile kNoFile = -1;
 // device, a socket) gives not_regular and is never read, so the tool cannot block on it.
 InOpen os_open_input(const std::string& path, OsFile* file);
 
+// A second descriptor (HANDLE) for the file open as `held`, checked the same way: a
+// directory gives not_found, anything but a file on a disk not_regular.
+InOpen os_duplicate_input(OsFile held, OsFile* file);
+
 // Length in bytes, or -1.
 int64_t os_file_size(OsFile file);
 

@@ -29,6 +29,16 @@ InOpen os_open_input(const std::string& path, OsFile* file) {
     return InOpen::ok;
 }
 
+InOpen os_duplicate_input(OsFile held, OsFile* file) {
+    struct stat st;
+    if (::fstat(static_cast<int>(held), &st) != 0 || S_ISDIR(st.st_mode)) return InOpen::not_found;
+    if (!S_ISREG(st.st_mode)) return InOpen::not_regular;
+    int fd = ::fcntl(static_cast<int>(held), F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) return InOpen::not_found;
+    *file = fd;
+    return InOpen::ok;
+}
+
 int64_t os_file_size(OsFile file) {
     struct stat st;
     if (::fstat(static_cast<int>(file), &st) != 0) return -1;

@@ -77,6 +77,23 @@ InOpen os_open_input(const std::string& path, OsFile* file) {
     return InOpen::ok;
 }
 
+InOpen os_duplicate_input(OsFile held, OsFile* file) {
+    HANDLE h = as_handle(held);
+    if (::GetFileType(h) != FILE_TYPE_DISK) return InOpen::not_regular;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(h, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return InOpen::not_found;
+    }
+    HANDLE copy = INVALID_HANDLE_VALUE;
+    if (!::DuplicateHandle(::GetCurrentProcess(), h, ::GetCurrentProcess(), &copy, 0, FALSE,
+                           DUPLICATE_SAME_ACCESS)) {
+        return InOpen::not_found;
+    }
+    *file = as_file(copy);
+    return InOpen::ok;
+}
+
 int64_t os_file_size(OsFile file) {
     LARGE_INTEGER size;
     if (!::GetFileSizeEx(as_handle(file), &size)) return -1;

@@ -1,6 +1,7 @@
 #include "platform/stream.h"
 
 #include <cstring>
+#include <new>
 
 #include "platform/compiler.h"
 #include "platform/interrupt.h"
@@ -23,6 +24,9 @@ struct OutStream {
     bool replaces = false;  // `target` was a file when the output was opened
     std::string path;       // the file written: the temporary file, or the output itself
     std::string target;     // where the temporary file goes once complete; "" without one
+    // When set, the buffers go to sink(sink_ctx, ...) and there is no file.
+    BlockSink sink = nullptr;
+    void* sink_ctx = nullptr;
     size_t used = 0;
     char buf[kBufferSize];
 };
@@ -33,6 +37,7 @@ namespace {
 // standard output elsewhere between two runs (Windows does so by handle, not by number).
 // An interrupt ends the writing of a file here, between buffers; the console goes on.
 bool write_all(const OutStream* s, const char* p, size_t n) {
+    if (s->sink != nullptr) return s->sink(s->sink_ctx, p, n);
     if (!s->is_file) return os_write(os_stdout(), p, n);
     if ((s->regular && interrupted()) || io_fail_now(IoOp::out_write)) return false;
     return os_write(s->file, p, n);
@@ -151,6 +156,15 @@ OutStream* out_open(const std::string& path, bool text_mode, int guard_fd) {
     return nullptr;
 }
 
+OutStream* out_open_sink(bool text_mode, BlockSink sink, void* ctx) {
+    OutStream* s = new (std::nothrow) OutStream;
+    if (s == nullptr) return nullptr;
+    s->text = text_mode;
+    s->sink = sink;
+    s->sink_ctx = ctx;
+    return s;
+}
+
 size_t out_write(OutStream* s, const void* data, size_t n) {
     const char* p = static_cast<const char*>(data);
     if (s->failed) return 0;
@@ -189,6 +203,10 @@ void out_commit(OutStream* s, const char* end) {
 int out_close(OutStream* s, bool discard) {
     if (s == nullptr) return 0;
     bool ok = !discard && flush(s);
+    if (s->sink != nullptr) {
+        delete s;
+        return ok ? 0 : -1;
+    }
     bool fail_close = io_fail_now(IoOp::out_close);
     if (!os_close_output(s->file, s->path, s->regular, !ok || fail_close) || fail_close) {
         ok = false;

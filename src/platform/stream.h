@@ -28,6 +28,14 @@ struct OutStream;
 // (platform/interrupt.h) stop the writing instead of the process.
 OutStream* out_open(const std::string& path, bool text_mode, int guard_fd);
 
+// A stream whose full buffers, and the rest at out_close, go to `sink` instead of a file:
+// the conversion run inside another program (velm_dump compares a program's image
+// without writing it anywhere). The blocks arrive in order, every byte once, as a file
+// would receive them; nothing is caught, created or removed. A sink that returns false
+// fails the stream as a failed write would. Null when there is no memory.
+using BlockSink = bool (*)(void* ctx, const char* data, size_t n);
+OutStream* out_open_sink(bool text_mode, BlockSink sink, void* ctx);
+
 // Appends n bytes. Returns the number of bytes accepted: n, or fewer when writing out
 // the buffer failed during this call or earlier, or an interrupt stopped it.
 size_t out_write(OutStream* s, const void* data, size_t n);

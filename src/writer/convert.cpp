@@ -259,14 +259,14 @@ Status convert_each_section(uint32_t last, uint32_t* reached, uint16_t* valid_se
 // Flattened: one pass over up to 65,535 sections, with the view, the record writer and the
 // stream's buffer calls inlined; what is not on the path of a short BINARY section record
 // is kept out of line, so that the loop stays short.
-VELM_FLATTEN Status convert_sections() {
+VELM_FLATTEN Status convert_sections(OutStream* progress) {
     // Counted here and stored once the pass ends, however it ends: the record stores of
     // the loop would otherwise have them reloaded from the run state for every section.
     uint16_t valid_sections = 0;
     uint32_t reached = 0;
     Status st = convert_each_section(describe_input().last_section, &reached, &valid_sections);
     run_state.valid_sections = valid_sections;
-    print_progress(reached, console());
+    if (progress != nullptr) print_progress(reached, progress);
     return st == kOk ? write_end_record() : st;
 }
 

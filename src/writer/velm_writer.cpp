@@ -329,6 +329,14 @@ Status open_output() {
     return rs.binary_mode ? kOk : write_text_prologue();
 }
 
+Status open_output_into(OutStream* stream) {
+    RunState& rs = run_state;
+    rs.out_stream = stream;
+    rs.data_buffer = static_cast<uint8_t*>(block_alloc(kDataBufferSize));
+    if (rs.data_buffer == nullptr || rs.out_stream == nullptr) return kOutOfMemory;
+    return rs.binary_mode ? kOk : write_text_prologue();
+}
+
 Status check_record_length(uint32_t address, uint32_t length) {
     if (length == 0 || length == 0xFFFFFFFFu) return kBadDataLength;
     if (!ends_within(address, length, 0xFFFFFFFFu)) return kAddressRangeExceeded;

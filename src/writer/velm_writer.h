@@ -26,6 +26,8 @@
 
 namespace velm {
 
+struct OutStream;
+
 constexpr uint32_t kDataBufferSize = 0x40002;
 constexpr uint32_t kPieceWords = 0x10000;  // words per piece through the data buffer
 
@@ -33,6 +35,10 @@ constexpr uint32_t kPieceWords = 0x10000;  // words per piece through the data b
 // run_state.binary_mode) and, in TEXT, writes the prologue. kOutOfMemory (no file
 // created), kCannotCreateOutput, or kWriteError when the prologue cannot be written.
 Status open_output();
+
+// The same with a stream the caller has opened (out_open_sink), which the run state takes
+// over whatever the outcome: the end of run closes it.
+Status open_output_into(OutStream* stream);
 
 // kBadDataLength for a length of 0 or 0xFFFFFFFF; kAddressRangeExceeded when the record
 // would reach past address 0xFFFFFFFF.

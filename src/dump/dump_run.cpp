@@ -6,6 +6,7 @@
 #include "dump/image_diff.h"
 #include "dump/image_reader.h"
 #include "dump/printf_string.h"
+#include "dump/program_image.h"
 
 namespace velm::dump {
 
@@ -24,7 +25,9 @@ void refuse_program(OutSink* err, const Source& src, const ImageRead& image) {
 }
 
 int read_trouble(OutSink* err, const Source& src, ReadStatus st, const ImageRead& image) {
-    if (st == ReadStatus::io_error) return trouble(err, src.label, image.failure);
+    if (st == ReadStatus::io_error || st == ReadStatus::not_converted) {
+        return trouble(err, src.label, image.failure);
+    }
     return trouble(err, src.label, format("out of memory after %u records", image.records.size()));
 }
 
@@ -146,13 +149,25 @@ int run_diff(const DumpOptions& options, Source* a, Source* b, OutSink* out, Out
     if (sa != ReadStatus::ok && sa != ReadStatus::program) return read_trouble(err, *a, sa, ia);
     ReadStatus sb = read_begin(&rb, b, ReadOptions(), &ib);
     if (sb != ReadStatus::ok && sb != ReadStatus::program) return read_trouble(err, *b, sb, ib);
-    if (sa == ReadStatus::program) refuse_program(err, *a, ia);
-    if (sb == ReadStatus::program) refuse_program(err, *b, ib);
-    if (sa == ReadStatus::program || sb == ReadStatus::program) return kExitTrouble;
-    sa = read_rest(&ra);
+    // A program stands for the image c6x_velm makes of it. It is converted again for the
+    // second pass, as the streamed side; of two programs, B's image is kept for reading at
+    // random instead.
+    DiffSide da{a, &ia};
+    DiffSide db{b, &ib};
+    const bool a_program = sa == ReadStatus::program;
+    const bool b_program = sb == ReadStatus::program;
+    sa = a_program ? read_program(a, &ia, false) : read_rest(&ra);
     if (sa == ReadStatus::ok && !find_overlaps(&ia, true)) sa = ReadStatus::no_memory;
     if (sa != ReadStatus::ok) return read_trouble(err, *a, sa, ia);
-    sb = read_rest(&rb);
+    if (a_program) {
+        da.again = replay_program;
+        da.again_ctx = a;
+    }
+    if (b_program && !a_program) {
+        db.again = replay_program;
+        db.again_ctx = b;
+    }
+    sb = b_program ? read_program(b, &ib, a_program) : read_rest(&rb);
     if (sb == ReadStatus::ok && !find_overlaps(&ib, true)) sb = ReadStatus::no_memory;
     if (sb != ReadStatus::ok) return read_trouble(err, *b, sb, ib);
     // A spooled image is read from its copy from here on.
@@ -166,7 +181,7 @@ int run_diff(const DumpOptions& options, Source* a, Source* b, OutSink* out, Out
     }
     DiffOutput o{out, DiffCounts()};
     DiffTrouble problem;
-    if (!diff_images(DiffSide{a, &ia}, DiffSide{b, &ib}, print_difference, &o, &problem)) {
+    if (!diff_images(da, db, print_difference, &o, &problem)) {
         return trouble(err, problem.side->label, problem.reason);
     }
     put_diff_counts(out, o.counts);

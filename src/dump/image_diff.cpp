@@ -230,11 +230,12 @@ void replay_skipped(Replay* rp, uint64_t n) {
 bool replay_side(Compare* c, Replay* rp, DiffTrouble* trouble) {
     Source* src = c->s.src;
     trouble->side = src;
-    if (!source_restart(src)) {
+    if (c->s.again != nullptr) {
+        if (!c->s.again(c->s.again_ctx, rp, &trouble->reason)) return false;
+    } else if (!source_restart(src)) {
         trouble->reason = "cannot be read a second time";
         return false;
-    }
-    if (c->s.image->encoding == Encoding::binary) {
+    } else if (c->s.image->encoding == Encoding::binary) {
         uint8_t* window = static_cast<uint8_t*>(std::malloc(256 * 1024));
         if (window == nullptr) {
             trouble->reason = "out of memory";
@@ -332,9 +333,8 @@ bool diff_images(DiffSide a, DiffSide b, void (*emit)(void* ctx, const Differenc
         trouble->reason = "out of memory";
         return false;
     }
-    // A is the streamed side. (A side that can only be streamed, such as a producer run
-    // again, would be; the random side must be readable at any offset.)
-    const bool s_is_a = true;
+    // A side that can only be streamed, made again, is; otherwise A is.
+    const bool s_is_a = b.again == nullptr;
     c->pairing = Pairing{s_is_a ? &ta : &tb, s_is_a ? &tb : &ta, s_is_a};
     c->s = s_is_a ? a : b;
     c->r = s_is_a ? b : a;

@@ -40,10 +40,17 @@ struct Difference {
     uint64_t first_difference = 0;  // address of the first differing byte when data_differ
 };
 
-// One image of a comparison: where it is read from and what its first pass found.
+struct Replay;
+
+// One image of a comparison: where it is read from and what its first pass found. A side
+// that is made again for the second pass rather than read again (a program converted in
+// this process) has `again`, which pushes its BINARY bytes into replay_bytes in order, or
+// fails with *reason; `src` then only names it.
 struct DiffSide {
     Source* src = nullptr;
     ImageRead* image = nullptr;
+    bool (*again)(void* ctx, Replay* replay, std::string* reason) = nullptr;
+    void* again_ctx = nullptr;
 };
 
 // Why a comparison could not be finished: the side at fault and the reason.
@@ -54,8 +61,10 @@ struct DiffTrouble {
 
 // Compares A with B, which must be free of errors, and hands each difference to `emit`:
 // sorted by address (A's record for removed and changed, B's for added), then removed
-// before changed before added, then in file order. B is read at random, so its source must
-// be random; A is read again in order from its start (source_restart). Uses the records'
+// before changed before added, then in file order. One side is streamed: B when it is made
+// again, A otherwise, which is read again in order from its start (source_restart). The
+// other is read at random, so its source must be random (at most one side may be made
+// again). Uses the records'
 // `resume` fields and by_address (built here when missing) as working space; by_address
 // is left in address order.
 // False with *trouble when a read fails or a file changed between the passes.
@@ -64,7 +73,6 @@ bool diff_images(DiffSide a, DiffSide b, void (*emit)(void* ctx, const Differenc
 
 // The streamed side's second read, fed in file order: the bytes of a BINARY image from
 // wherever they come (replay_bytes), or the words of a TEXT image (a TextSink).
-struct Replay;
 void replay_bytes(Replay* r, const uint8_t* p, size_t n);
 
 // Two images read whole from memory (read_image); their records stay as they were.

@@ -95,7 +95,9 @@ std::string help_text() {
            "      --check     print nothing but the problems found\n"
            "      --json      print the records, summary and problems as JSON\n"
            "      --diff      compare FILE_A with FILE_B record by record, matched by\n"
-           "                    address range; print added, removed and changed records\n"
+           "                    address range; print added, removed and changed records.\n"
+           "                    Either file may be a C6000 program (COFF2 or ELF): what\n"
+           "                    is compared is the image c6x_velm makes of it\n"
            "      --strict    treat warnings (overlapping address ranges) as errors\n"
            "      --help      display this help and exit\n"
            "      --version   output version information and exit\n"
@@ -107,7 +109,8 @@ std::string help_text() {
            " 0  the image is sound (--diff: the images are equal)\n"
            " 1  the image has errors, or warnings with --strict (--diff: the images differ)\n"
            " 2  trouble: a usage error, a file that cannot be read, or a program (COFF2\n"
-           "      or ELF) instead of an image (--diff: also an image with errors)\n";
+           "      or ELF) instead of an image (--diff: also an image with errors, or a\n"
+           "      program c6x_velm refuses)\n";
 }
 
 std::string version_text() {

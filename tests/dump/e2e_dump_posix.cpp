@@ -80,3 +80,18 @@ TEST(DumpDiff, ComparesAnImageFromAPipe) {
               "0x00100000) at byte offset 0: cut short by the end of the file: 262144 data words "
               "(1048576 bytes) announced, 699988 bytes present\n");
 }
+
+// A program from a pipe is read whole into the spool before it is converted: on either
+// side, and as the second of two programs, whose image is then spooled as well.
+TEST(DumpDiffProgram, APipedProgramEqualsItsImage) {
+    TempDir dir;
+    convert(dir, "app", velm_test::build_coff(velm_test::example_program()));
+    const std::string dump = "'" + dump_path() + "' --diff ";
+    RunResult r =
+        velm_test::run_in(dir.path(),
+                          {"-c", "cat app.out | " + dump + "- app.c && cat app.out | " + dump +
+                                     "app.bin - && cat app.out | " + dump + "app.out -"},
+                          "/bin/sh");
+    EXPECT_EQ(r.exit_status, 0) << r.err;
+    EXPECT_EQ(r.out + r.err, "");
+}

@@ -25,7 +25,7 @@ void refuse_program(OutSink* err, const Source& src, const ImageRead& image) {
 }
 
 int read_trouble(OutSink* err, const Source& src, ReadStatus st, const ImageRead& image) {
-    if (st == ReadStatus::io_error || st == ReadStatus::not_converted) {
+    if (st == ReadStatus::io_error || st == ReadStatus::refused) {
         return trouble(err, src.label, image.failure);
     }
     return trouble(err, src.label, format("out of memory after %u records", image.records.size()));

@@ -32,11 +32,11 @@ namespace velm::dump {
 
 enum class ReadStatus {
     ok,
-    program,        // the file is a program, not an image (ImageRead::program says which)
-    io_error,       // a read failed (ImageRead::failure says why)
-    no_memory,      // the records do not fit in memory
-    again,          // read without a table, and the records came out of address order
-    not_converted,  // --diff: a program the converter refuses (ImageRead::failure: why)
+    program,    // the file is a program, not an image (ImageRead::program says which)
+    io_error,   // a read failed (ImageRead::failure says why)
+    no_memory,  // the records do not fit in memory
+    again,      // read without a table, and the records came out of address order
+    refused,    // --diff: a program the converter refuses (ImageRead::failure: why)
 };
 
 struct ImageRead {

@@ -63,7 +63,7 @@ ReadStatus read_program(Source* src, ImageRead* image, bool keep) {
     }
     if (converted != kOk) {
         image->failure = message;
-        return ReadStatus::not_converted;
+        return ReadStatus::refused;
     }
     if (no_memory) return ReadStatus::no_memory;
     if (keep && !source_restart(src)) {

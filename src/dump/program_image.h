@@ -26,7 +26,7 @@ namespace velm::dump {
 // file, which replaces the program as what `src` reads from (at random, from its start).
 // A program that is not a file on a disk (a pipe, bytes in memory) is first copied whole
 // into a temporary file, as the converter reads its input at random.
-// ReadStatus::not_converted when the converter refuses the program (image->failure holds
+// ReadStatus::refused when the converter refuses the program (image->failure holds
 // its message line, "error: ..."); io_error or no_memory as read_rest gives them.
 ReadStatus read_program(Source* src, ImageRead* image, bool keep);
 

@@ -152,21 +152,20 @@ int run_diff(const DumpOptions& options, Source* a, Source* b, OutSink* out, Out
     // A program stands for the image c6x_velm makes of it. It is converted again for the
     // second pass, as the streamed side; of two programs, B's image is kept for reading at
     // random instead.
-    DiffSide da{a, &ia};
-    DiffSide db{b, &ib};
     const bool a_program = sa == ReadStatus::program;
     const bool b_program = sb == ReadStatus::program;
-    sa = a_program ? read_program(a, &ia, false) : read_rest(&ra);
-    if (sa == ReadStatus::ok && !find_overlaps(&ia, true)) sa = ReadStatus::no_memory;
-    if (sa != ReadStatus::ok) return read_trouble(err, *a, sa, ia);
+    DiffSide da{a, &ia};
+    DiffSide db{b, &ib};
     if (a_program) {
         da.again = replay_program;
         da.again_ctx = a;
-    }
-    if (b_program && !a_program) {
+    } else if (b_program) {
         db.again = replay_program;
         db.again_ctx = b;
     }
+    sa = a_program ? read_program(a, &ia, false) : read_rest(&ra);
+    if (sa == ReadStatus::ok && !find_overlaps(&ia, true)) sa = ReadStatus::no_memory;
+    if (sa != ReadStatus::ok) return read_trouble(err, *a, sa, ia);
     sb = b_program ? read_program(b, &ib, a_program) : read_rest(&rb);
     if (sb == ReadStatus::ok && !find_overlaps(&ib, true)) sb = ReadStatus::no_memory;
     if (sb != ReadStatus::ok) return read_trouble(err, *b, sb, ib);

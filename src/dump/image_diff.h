@@ -64,9 +64,8 @@ struct DiffTrouble {
 // before changed before added, then in file order. One side is streamed: B when it is made
 // again, A otherwise, which is read again in order from its start (source_restart). The
 // other is read at random, so its source must be random (at most one side may be made
-// again). Uses the records'
-// `resume` fields and by_address (built here when missing) as working space; by_address
-// is left in address order.
+// again). Uses the records' `resume` fields and by_address (built here when missing) as
+// working space; by_address is left in address order.
 // False with *trouble when a read fails or a file changed between the passes.
 bool diff_images(DiffSide a, DiffSide b, void (*emit)(void* ctx, const Difference& d), void* ctx,
                  DiffTrouble* trouble);

@@ -23,9 +23,9 @@ import statistics
 import struct
 import subprocess
 import sys
-import time
 
-MIB = 1024 * 1024
+from bench_common import machine, peak_rss_kib, spawn
+
 
 # Wall-time targets: a conversion within 1.5x of copying its own output, a listing within
 # 2x of copying the listing; peak resident memory under 8 MiB.
@@ -44,7 +44,6 @@ BINARY_PER_BYTE = 2.5
 LISTING_PER_LINE = 300
 LISTING_JUDGED = 1000
 
-GNU_TIME = "/usr/bin/time"
 CP = "/bin/cp"
 XXD = "/usr/bin/xxd"
 
@@ -56,39 +55,6 @@ INPUTS = [
 ]
 
 END_RECORD_TAG = 0xFFFF3B09
-
-
-def spawn(argv, stdout_path, cwd):
-    """Runs argv in cwd to completion; returns its (wall, user + system CPU) seconds."""
-    actions = [
-        (os.POSIX_SPAWN_OPEN, 0, "/dev/null", os.O_RDONLY, 0),
-        (os.POSIX_SPAWN_OPEN, 1, stdout_path, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644),
-    ]
-    old = os.getcwd()
-    os.chdir(cwd)
-    try:
-        start = time.perf_counter()
-        pid = os.posix_spawn(argv[0], argv, os.environ, file_actions=actions)
-        _, status, usage = os.wait4(pid, 0)
-        seconds = time.perf_counter() - start
-    finally:
-        os.chdir(old)
-    if not os.WIFEXITED(status) or os.WEXITSTATUS(status) != 0:
-        sys.exit("bench: %s failed (wait status %d); its output is in %s"
-                 % (" ".join(argv), status, stdout_path))
-    return seconds, usage.ru_utime + usage.ru_stime
-
-
-def peak_rss_kib(argv, stdout_path, cwd):
-    """One more run under GNU time for the peak resident set.
-
-    Linux keeps a process's peak across exec, so a child spawned straight from this
-    (large) Python process would report Python's own size; GNU time is small.
-    """
-    report = os.path.join(cwd, "rss.txt")
-    spawn([GNU_TIME, "-f", "%M", "-o", report] + argv, stdout_path, cwd)
-    with open(report) as f:
-        return int(f.read().split()[-1])
 
 
 def instructions(argv, stdout_path, cwd):
@@ -147,13 +113,13 @@ class Job:
                 os.unlink(os.path.join(cwd, self.output))
             except FileNotFoundError:
                 pass
-        seconds, cpu = spawn(self.argv, os.path.join(cwd, self.stdout_name), cwd)
+        seconds, cpu = spawn(self.argv, cwd, os.path.join(cwd, self.stdout_name))
         if keep:
             self.times.append(seconds)
             self.cpu.append(cpu)
 
     def measure_rss(self, cwd):
-        self.rss = peak_rss_kib(self.argv, os.path.join(cwd, self.stdout_name), cwd)
+        self.rss = peak_rss_kib(self.argv, cwd, os.path.join(cwd, self.stdout_name))
 
     @property
     def median(self):
@@ -170,18 +136,6 @@ def run_group(jobs, cwd, runs):
     for _ in range(runs):
         for job in jobs:
             job.run(cwd, keep=True)
-
-
-def machine():
-    model = "unknown CPU"
-    with open("/proc/cpuinfo") as f:
-        for line in f:
-            if line.startswith("model name"):
-                model = line.split(":", 1)[1].strip()
-                break
-    with open("/proc/meminfo") as f:
-        total_kib = int(f.readline().split()[1])
-    return "%s, %d cores, %.1f GiB" % (model, os.cpu_count(), total_kib / MIB)
 
 
 def ms(seconds):

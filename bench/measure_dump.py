@@ -19,9 +19,9 @@ import os
 import statistics
 import struct
 import sys
-import time
 
-GNU_TIME = "/usr/bin/time"
+from bench_common import machine, peak_rss_kib, spawn
+
 CAT = "/bin/cat"
 CHECK_VS_CAT = {"BINARY": 2.0, "TEXT": 4.0}
 MANY_RECORDS = 10_000_000
@@ -50,32 +50,6 @@ def write_many(path):
         f.write(struct.pack("<3I", 0xFFFF3B09, 0, 0))
 
 
-def spawn(argv, cwd, status=0):
-    """Runs argv with standard output to /dev/null; returns (wall, CPU) seconds."""
-    actions = [(os.POSIX_SPAWN_OPEN, 0, "/dev/null", os.O_RDONLY, 0),
-               (os.POSIX_SPAWN_OPEN, 1, "/dev/null", os.O_WRONLY, 0)]
-    old = os.getcwd()
-    os.chdir(cwd)
-    try:
-        start = time.perf_counter()
-        pid = os.posix_spawn(argv[0], argv, os.environ, file_actions=actions)
-        _, wait_status, usage = os.wait4(pid, 0)
-        seconds = time.perf_counter() - start
-    finally:
-        os.chdir(old)
-    if not os.WIFEXITED(wait_status) or os.WEXITSTATUS(wait_status) != status:
-        sys.exit("bench: %s: wait status %d, expected exit %d"
-                 % (" ".join(argv), wait_status, status))
-    return seconds, usage.ru_utime + usage.ru_stime
-
-
-def peak_rss_kib(argv, cwd, status=0):
-    report = os.path.join(cwd, "rss.txt")
-    spawn([GNU_TIME, "-f", "%M", "-o", report] + argv, cwd, status)
-    with open(report) as f:
-        return int(f.read().split()[-1])
-
-
 class Job:
     def __init__(self, argv, status=0):
         self.argv = argv
@@ -84,7 +58,7 @@ class Job:
         self.cpu = []
 
     def run(self, cwd, keep=True):
-        seconds, cpu = spawn(self.argv, cwd, self.status)
+        seconds, cpu = spawn(self.argv, cwd, status=self.status)
         if keep:
             self.times.append(seconds)
             self.cpu.append(cpu)
@@ -93,18 +67,6 @@ class Job:
     @property
     def wall(self):
         return statistics.median(self.times)
-
-
-def machine():
-    model = "unknown CPU"
-    with open("/proc/cpuinfo") as f:
-        for line in f:
-            if line.startswith("model name"):
-                model = line.split(":", 1)[1].strip()
-                break
-    with open("/proc/meminfo") as f:
-        total_kib = int(f.readline().split()[1])
-    return "%s, %d cores, %.1f GiB" % (model, os.cpu_count(), total_kib / 1024 / 1024)
 
 
 def main():
@@ -138,7 +100,7 @@ def main():
                 job.run(data)
         rows.append((name, "cat", cat, None, None, None))
         for mode, job, counted in modes:
-            rss = peak_rss_kib(job.argv, data, job.status)
+            rss = peak_rss_kib(job.argv, data, status=job.status)
             limit = 16 * 1024 + (32 * counted + 1023) // 1024
             ratio = job.wall / cat.wall if mode == "--check" else None
             target = CHECK_VS_CAT[encoding] if mode == "--check" else None

@@ -20,25 +20,9 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 build=${VELM_BENCH_DIR:-$repo/build-bench}
 runs=${RUNS:-11}
 
-for tool in cmake g++ cc python3 /usr/bin/xxd /usr/bin/time; do
-    command -v "$tool" >/dev/null || { echo "bench: $tool is needed" >&2; exit 1; }
-done
-
-cmake -S "$repo" -B "$build/release" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build "$build/release" --target c6x_velm -j2 >/dev/null
-cmake -S "$repo/bench" -B "$build/tools" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build/tools" -j2 >/dev/null
-
-if [ -n "${VELM_BENCH_DATA:-}" ]; then
-    data=$VELM_BENCH_DATA
-    mkdir -p "$data"
-else
-    base=/dev/shm
-    [ -d "$base" ] && [ -w "$base" ] || base=$build
-    data=$(mktemp -d "$base/c6x_velm_bench.XXXXXX")
-    trap 'rm -rf "$data"' EXIT
-fi
-echo "data: $data ($(df --output=fstype "$data" | tail -1))"
+# shellcheck source=bench/setup.sh
+source "$repo/bench/setup.sh"
+bench_setup c6x_velm_bench "cc /usr/bin/xxd" c6x_velm
 
 "$build/tools/make_inputs" "$data"
 callgrind=()

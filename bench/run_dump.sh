@@ -30,6 +30,7 @@ bench_setup velm_dump_bench "" c6x_velm velm_dump
 convert() {  # convert NAME MIB SECTIONS [changed] OUTPUT [-b]
     local name=$1 mib=$2 sections=$3 changed=$4 out=$5
     shift 5
+    # shellcheck disable=SC2086 # "changed" or nothing
     "$build/tools/make_inputs" --elf "$data/$name.out" "$mib" "$sections" $changed
     "$build/release/c6x_velm" "$data/$name.out" "$data/$out" "$@" >/dev/null
     rm "$data/$name.out"

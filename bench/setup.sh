@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2154 # $repo and $build come from the sourcing script
 # Sourced by the benchmark scripts: checks the programs they need, builds the release
 # tools and the input writers, and makes the data directory.
 #

@@ -50,7 +50,8 @@ constexpr uint32_t kFileHeaderSize = 22;
 constexpr uint32_t kOptHeaderSize = 28;
 constexpr uint32_t kSectionHeaderSize = 48;
 
-// Offsets of the section header fields the loader checks for every section.
+// Offsets of the section header fields read for every section of a long table.
+constexpr size_t kVaddrField = 12;   // s_vaddr
 constexpr size_t kSizeField = 16;    // s_size
 constexpr size_t kScnptrField = 20;  // s_scnptr
 constexpr size_t kFlagsField = 40;   // s_flags

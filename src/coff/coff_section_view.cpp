@@ -58,12 +58,8 @@ size_t classify_section(uint32_t s_flags, const char* name, char text[kAttribute
 namespace {
 
 SectionUse coff_use(uint32_t s_size, uint32_t s_flags, uint32_t s_scnptr, const char* name) {
-    if (s_size == 0) return SectionUse::skip;
-    if ((s_flags & (STYP_TEXT | STYP_DATA)) == 0 && s_flags != 0) return SectionUse::skip;
-    // Contents not stored in the file (raw data pointer 0): reading "them" from offset 0
-    // would put the file's own headers into DSP memory.
-    if (s_scnptr == 0) return SectionUse::unstored;
-    if ((s_flags & (STYP_COPY | STYP_DATA)) != (STYP_COPY | STYP_DATA)) return SectionUse::record;
+    SectionUse use = coff_use_by_fields(s_size, s_flags, s_scnptr);
+    if (use != SectionUse::passed) return use;
     return is_cinit_name(name) ? SectionUse::cinit : SectionUse::passed;
 }
 

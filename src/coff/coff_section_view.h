@@ -28,6 +28,34 @@ size_t classify_section(uint32_t s_flags, const char* name, char text[kAttribute
 // True when `name` is ".cinit" in any letter case (a whole-text comparison).
 bool is_cinit_name(const char* name);
 
+// What the pass does with a section of the given size, flags and raw data pointer, short
+// of telling a .cinit table from another copy-data section: `passed` stands for both
+// there, and the caller that needs to know looks at the name.
+inline SectionUse coff_use_by_fields(uint32_t s_size, uint32_t s_flags, uint32_t s_scnptr) {
+    if (s_size == 0) return SectionUse::skip;
+    if ((s_flags & (STYP_TEXT | STYP_DATA)) == 0 && s_flags != 0) return SectionUse::skip;
+    // Contents not stored in the file (raw data pointer 0): reading "them" from offset 0
+    // would put the file's own headers into DSP memory.
+    if (s_scnptr == 0) return SectionUse::unstored;
+    if ((s_flags & (STYP_COPY | STYP_DATA)) != (STYP_COPY | STYP_DATA)) return SectionUse::record;
+    return SectionUse::passed;
+}
+
+// The section whose 48-byte header is at `h`, read straight from the table for a pass
+// that takes many sections at once: its use as above and, for a section record, the
+// record's address, size and contents.
+struct CoffRecord {
+    uint32_t address;  // s_vaddr
+    uint32_t size;
+    uint32_t file_offset;
+};
+inline SectionUse coff_record_at(const uint8_t* h, CoffRecord* r) {
+    r->address = load_le32(h + kVaddrField);
+    r->size = load_le32(h + kSizeField);
+    r->file_offset = load_le32(h + kScnptrField);
+    return coff_use_by_fields(r->size, load_le32(h + kFlagsField), r->file_offset);
+}
+
 // Section `index` (1 to f_nscns) of the loaded section table. A valid section has a
 // non-zero size and is code or data (STYP_TEXT or STYP_DATA), or regular (flags 0). Its
 // contents become one section record, except that contents not stored in the file

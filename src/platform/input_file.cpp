@@ -171,6 +171,12 @@ const uint8_t* in_view(int16_t handle, int64_t offset, int64_t n, int64_t* avail
     return f->win + at;
 }
 
+InWindow in_window(int16_t handle) {
+    InFile* f = lookup(handle);
+    if (f == nullptr) return InWindow{nullptr, 0, 0};
+    return InWindow{f->win, f->win_off, f->win_len};
+}
+
 const uint8_t* in_map(int16_t handle, int64_t offset, int64_t n) {
     InFile* f = lookup(handle);
     if (f == nullptr || f->map != nullptr || offset < 0 || n <= 0 || io_fail_now(IoOp::in_map)) {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "core/status.h"
+#include "platform/io_hooks.h"
 
 namespace velm {
 
@@ -47,6 +48,24 @@ int64_t in_read(int16_t handle, void* dest, int64_t n);
 // valid until the next call for this handle. Counted as a seek and a read.
 constexpr int64_t kViewLimit = 0x8000;
 const uint8_t* in_view(int16_t handle, int64_t offset, int64_t n, int64_t* available);
+
+// The input's bytes already in memory, for a caller that takes many small views in a row
+// without a call for each: what the read-ahead window holds. `data` holds the `size`
+// bytes from file offset `offset` (size 0 when there are none). The position does not
+// move: the next read must seek first, as the pass does for every section it reads.
+struct InWindow {
+    const uint8_t* data;
+    int64_t offset;
+    int64_t size;
+};
+InWindow in_window(int16_t handle);
+
+// Counts one view taken from memory as in_view counts its calls: true when it is the one a
+// test has armed to fail, which the caller reports as in_view's failure (a read error).
+// Always false outside the fault-injection build.
+inline bool in_window_view_fails() {
+    return io_fail_now(IoOp::in_seek) || io_fail_now(IoOp::in_read);
+}
 
 // The `n` bytes at `offset`, all within the file, where the file holds them: a read-only
 // mapping, kept until in_close, so that a large table is used in place instead of being

@@ -196,6 +196,11 @@ char* out_reserve(OutStream* s, size_t n) {
     return s->buf + s->used;
 }
 
+char* out_room(OutStream* s, size_t n) {
+    if (n > kBufferSize - s->used && !flush(s)) return nullptr;
+    return out_reserve(s, n);
+}
+
 void out_commit(OutStream* s, const char* end) {
     s->used = static_cast<size_t>(end - s->buf);
 }

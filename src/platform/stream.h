@@ -54,6 +54,11 @@ size_t out_write_lines(OutStream* s, const void* data, size_t n);
 char* out_reserve(OutStream* s, size_t n);
 void out_commit(OutStream* s, const char* end);
 
+// The same, writing out the buffer first when fewer than n bytes are free: nullptr only
+// when that write fails (or has failed before), or n exceeds the buffer. For a caller
+// that builds many small pieces in place and would rather not stop at the buffer's end.
+char* out_room(OutStream* s, size_t n);
+
 // A literal written with "\n" line ends, as a text stream stores it: every "\n" turned
 // into "\r\n" when compiling. `size` counts the stored bytes (no terminator).
 template <size_t N>

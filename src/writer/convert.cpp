@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "coff/cinit_table.h"
+#include "coff/coff_section_view.h"
+#include "core/range.h"
 #include "core/run_state.h"
 #include "core/section_view.h"
 #include "input/input.h"
@@ -19,10 +21,11 @@ namespace {
 // The common case of a .cinit table, hundreds of thousands of small entries, in BINARY:
 // the entries the walk has in memory, each written as a record straight into room
 // reserved in the output buffer, the walk's position, the bytes left and the room kept
-// in registers. Stops, leaving the walk at the next step, at anything else (bytes not in
-// memory, an entry larger than the room, the final word, the end of the output buffer),
-// which cinit_next and the record writer take; ends the expansion at a table fault or a
-// failed length check, after writing the entries before it.
+// in registers; a full buffer is written out on the way. Stops, leaving the walk at the
+// next step, at anything else (bytes not in memory, an entry larger than the room, the
+// final word, a failed write), which cinit_next and the record writer take; ends the
+// expansion at a table fault or a failed length check, after writing the entries before
+// it.
 constexpr size_t kEntryRoom = 4096;
 
 Status write_binary_entries(CinitWalk* walk, uint32_t tag) {
@@ -30,7 +33,7 @@ Status write_binary_entries(CinitWalk* walk, uint32_t tag) {
     size_t avail;
     if (!cinit_in_memory(walk, &p, &avail)) return kOk;
     OutStream* s = run_state.out_stream;
-    char* out = out_reserve(s, kEntryRoom);
+    char* out = out_room(s, kEntryRoom);
     if (out == nullptr) return kOk;
     char* room_end = out + kEntryRoom;
     const uint8_t* start = p;
@@ -47,7 +50,7 @@ Status write_binary_entries(CinitWalk* walk, uint32_t tag) {
             size_t size = 4 * kRecordHeaderWords + e.byte_count;
             if (size > static_cast<size_t>(room_end - out)) {
                 out_commit(s, out);
-                out = out_reserve(s, kEntryRoom);
+                out = out_room(s, kEntryRoom);
                 if (out == nullptr || size > kEntryRoom) break;
                 room_end = out + kEntryRoom;
             }
@@ -107,6 +110,90 @@ VELM_NOINLINE VELM_FLATTEN Status expand_cinit(uint32_t file_offset, uint32_t si
                  : write_record(heading, e.address, e.length, e.byte_count);
         if (st != kOk) return st;
     }
+}
+
+// The common case of a long COFF2 section table in BINARY: runs of sections whose
+// contents, held in memory by the input (its mapping or read-ahead window, in_window),
+// become one small section record each. Each record is built straight in room reserved
+// in the output buffer, with the table's position, the input's bytes and the room kept in
+// registers; a full buffer is written out on the way. Stops at anything else (another
+// use, contents not wholly in memory or larger than the room, a record the length checks
+// refuse, a failed write), which the general pass takes; *index is then the section to go
+// on from, and every section before it is done.
+constexpr size_t kSectionRoom = 4096;
+constexpr uint32_t kQuickSectionSize = kSectionRoom - 4 * kRecordHeaderWords - 4;
+
+VELM_NOINLINE Status write_binary_sections(uint32_t* index, uint32_t last,
+                                           uint16_t* valid_sections) {
+    RunState& rs = run_state;
+    const InWindow window = in_window(rs.in_handle);
+    char* out = out_room(rs.out_stream, kSectionRoom);
+    if (window.size == 0 || out == nullptr) return kOk;
+    char* room_end = out + kSectionRoom;
+    const uint64_t window_begin = static_cast<uint64_t>(window.offset);
+    const uint64_t window_end = window_begin + static_cast<uint64_t>(window.size);
+    const uint8_t* const first = rs.section_table + size_t{*index - 1} * kSectionHeaderSize;
+    const uint8_t* const end = rs.section_table + size_t{last} * kSectionHeaderSize;
+    const uint8_t* header = first;
+    const uint8_t* last_written = nullptr;  // the header of the last record written
+    uint16_t valid = *valid_sections;
+    Status st = kOk;
+    for (; header != end; header += kSectionHeaderSize) {
+        CoffRecord r;
+        SectionUse use = coff_record_at(header, &r);
+        if (use != SectionUse::record) {
+            if (use == SectionUse::skip) continue;
+            if (use != SectionUse::unstored) break;
+            ++valid;  // counted, nothing read
+            continue;
+        }
+        // The contents rounded up to whole words, all in memory: the last word is
+        // taken whole, and its bytes past the contents are then cleared.
+        const uint64_t from = r.file_offset;
+        const uint32_t padded = (r.size + 3) & ~3u;
+        if (r.size > kQuickSectionSize || from < window_begin || from + padded > window_end) break;
+        if (!ends_within(r.address, r.size, 0xFFFFFFFFu)) break;
+        const size_t size = 4 * kRecordHeaderWords + padded;
+        if (size > static_cast<size_t>(room_end - out)) {
+            out_commit(rs.out_stream, out);
+            out = out_room(rs.out_stream, kSectionRoom);
+            if (out == nullptr) break;
+            room_end = out + kSectionRoom;
+        }
+        if (in_window_view_fails()) {
+            st = kReadError;
+            break;
+        }
+        const uint8_t* bytes = window.data + (from - window_begin);
+        uint8_t* record = reinterpret_cast<uint8_t*>(out);
+        store_le32(record, kSectionRecordTag);
+        store_le32(record + 4, r.address);
+        store_le32(record + 8, r.size);
+        uint8_t* data = record + 4 * kRecordHeaderWords;
+        if (padded <= 32) {
+            copy_small(data, bytes, padded);
+        } else {
+            std::memcpy(data, bytes, padded);
+        }
+        const uint32_t kept = 0xFFFFFFFFu >> ((0u - r.size) % 4 * 8);
+        store_le32(data + padded - 4, load_le32(bytes + padded - 4) & kept);
+        out += size;
+        last_written = header;
+        ++valid;
+    }
+    if (out != nullptr) out_commit(rs.out_stream, out);
+    *index += static_cast<uint32_t>((header - first) / kSectionHeaderSize);
+    *valid_sections = valid;
+    if (last_written != nullptr) {
+        // The run state's header triple holds the last record's, as the record writer
+        // leaves it.
+        CoffRecord r;
+        coff_record_at(last_written, &r);
+        rs.record_header[0] = kSectionRecordTag;
+        rs.record_header[1] = r.address;
+        rs.record_header[2] = r.size;
+    }
+    return st;
 }
 
 // The progress text "\rsection #<index> ..." of every section the pass reaches, from 1
@@ -235,7 +322,18 @@ Status convert_section(const SectionView& v) {
 // last section begun.
 Status convert_each_section(uint32_t last, uint32_t* reached, uint16_t* valid_sections) {
     RunState& rs = run_state;
+    const bool quick = rs.binary_mode && rs.input_format != InputFormat::elf;
     for (uint32_t i = 1; i <= last; ++i) {
+        if (quick) {
+            uint32_t from = i;
+            Status st = write_binary_sections(&i, last, valid_sections);
+            if (i > from) *reached = i - 1;
+            if (st != kOk) {
+                *reached = i;  // the section whose contents could not be had
+                return st;
+            }
+            if (i > last) break;
+        }
         *reached = i;
         char name_room[kShortNameSize];
         SectionView v = section_view(i, name_room);

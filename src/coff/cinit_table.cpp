@@ -49,8 +49,8 @@ inline Status table_word(CinitWalk* w, uint32_t offset, uint32_t* word) {
     return kOk;
 }
 
-// The entry's data at `offset`, where the window holds them; otherwise null, with the
-// input positioned at them for the record writer to read in pieces.
+// The entry's data at `offset`, where the input holds them in memory; otherwise null,
+// with the input positioned at them for the record writer to read in pieces.
 Status entry_data(CinitWalk* w, uint32_t offset, uint32_t n, const uint8_t** data) {
     *data = seen_bytes(w, offset, n);
     if (*data != nullptr) return kOk;
@@ -60,7 +60,7 @@ Status entry_data(CinitWalk* w, uint32_t offset, uint32_t n, const uint8_t** dat
         *data = seen_bytes(w, offset, n);
         if (*data != nullptr) return kOk;
     }
-    // Too large for the window, or the file ended early: the writer reads them, and a
+    // Too large for a view, or the file ended early: the writer reads them, and a
     // read that comes up short fails there, after the entry's checks, in its place.
     w->seen_size = 0;
     return in_seek(run_state.in_handle, offset) < 0 ? kReadError : kOk;

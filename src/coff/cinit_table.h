@@ -12,8 +12,9 @@
 // a failure. The caller writes each entry as it comes, so records before a faulty entry
 // are written.
 //
-// The walk reads the table where the input layer's read-ahead window holds it, without
-// copying: the words and most entries' data are used where they lie.
+// The walk reads the table where the input layer holds it in memory (in_view: the mapped
+// file, or the read-ahead window), without copying: the words and most entries' data are
+// used where they lie.
 #ifndef C6X_VELM_COFF_CINIT_TABLE_H
 #define C6X_VELM_COFF_CINIT_TABLE_H
 
@@ -36,7 +37,7 @@ struct CinitEntry {
 };
 
 // Where the walk is: the file offset of the next table word, and the bytes of the table
-// it last saw in the window.
+// it last saw in memory.
 struct CinitWalk {
     uint32_t offset;
     uint32_t seen_offset;

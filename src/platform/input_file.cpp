@@ -163,6 +163,10 @@ const uint8_t* in_view(int16_t handle, int64_t offset, int64_t n, int64_t* avail
         return nullptr;
     }
     f->pos = offset;
+    if (offset < f->map_len) {
+        *available = f->map_len - offset;  // the whole file is mapped: no read, no copy
+        return f->map + offset;
+    }
     // Before the window, `at` wraps round to a distance beyond it.
     uint64_t at = static_cast<uint64_t>(offset - f->win_off);
     uint64_t held = static_cast<uint64_t>(f->win_len);
@@ -174,6 +178,7 @@ const uint8_t* in_view(int16_t handle, int64_t offset, int64_t n, int64_t* avail
 InWindow in_window(int16_t handle) {
     InFile* f = lookup(handle);
     if (f == nullptr) return InWindow{nullptr, 0, 0};
+    if (f->map != nullptr) return InWindow{f->map, 0, f->map_len};
     return InWindow{f->win, f->win_off, f->win_len};
 }
 
@@ -184,9 +189,9 @@ const uint8_t* in_map(int16_t handle, int64_t offset, int64_t n) {
     }
     int64_t size = os_file_size(f->file);
     if (size < 0 || offset > size || n > size - offset) return nullptr;
-    f->map = os_map_input(f->file, offset + n);
+    f->map = os_map_input(f->file, size);
     if (f->map == nullptr) return nullptr;
-    f->map_len = offset + n;
+    f->map_len = size;
     return f->map + offset;
 }
 

@@ -41,18 +41,20 @@ int64_t in_seek(int16_t handle, int64_t offset);
 int64_t in_read(int16_t handle, void* dest, int64_t n);
 
 // The `n` bytes at `offset`, without copying them: moves the position there (as in_seek)
-// and makes sure the read-ahead window holds the bytes (refilling it from there when it
-// does not), then returns a pointer to them in the window, with *available set to the
-// count of bytes the window holds from `offset` on: at least n, fewer only at the end of
-// the file. nullptr (and 0) on an error, or when n is kViewLimit or more. The bytes stay
-// valid until the next call for this handle. Counted as a seek and a read.
+// and returns a pointer to them, with *available set to the count of bytes held in
+// memory from `offset` on: at least n, fewer only at the end of the file. Where the file
+// is mapped (in_map), that is the mapping, up to the end of the file. Otherwise the
+// read-ahead window, refilled from `offset` when it does not hold the bytes. nullptr (and
+// 0) on an error, or when n is kViewLimit or more. The bytes stay valid until the next
+// call for this handle. Counted as a seek and a read.
 constexpr int64_t kViewLimit = 0x8000;
 const uint8_t* in_view(int16_t handle, int64_t offset, int64_t n, int64_t* available);
 
 // The input's bytes already in memory, for a caller that takes many small views in a row
-// without a call for each: what the read-ahead window holds. `data` holds the `size`
-// bytes from file offset `offset` (size 0 when there are none). The position does not
-// move: the next read must seek first, as the pass does for every section it reads.
+// without a call for each: the whole file where it is mapped (in_map), else what the
+// read-ahead window holds. `data` holds the `size` bytes from file offset `offset` (size 0
+// when there are none). The position does not move: the next read must seek first, as
+// the pass does for every section it reads through the input.
 struct InWindow {
     const uint8_t* data;
     int64_t offset;
@@ -67,10 +69,12 @@ inline bool in_window_view_fails() {
     return io_fail_now(IoOp::in_seek) || io_fail_now(IoOp::in_read);
 }
 
-// The `n` bytes at `offset`, all within the file, where the file holds them: a read-only
-// mapping, kept until in_close, so that a large table is used in place instead of being
-// copied into fresh memory. nullptr when the system offers no mapping: the caller reads
-// the bytes instead. The position does not move. One mapping per open file.
+// The `n` bytes at `offset`, all within the file, where the file holds them: the whole
+// file is mapped read-only, kept until in_close, so that a large table is used in place
+// instead of being copied into fresh memory. From then on views (in_view, in_window) come
+// from the mapping, without a read; reads still copy through the window. nullptr when the
+// system offers no mapping: the caller reads the bytes instead. The position does not
+// move. One mapping per open file.
 const uint8_t* in_map(int16_t handle, int64_t offset, int64_t n);
 
 // False when another program shortened the file under its mapping while it was open:

@@ -291,7 +291,7 @@ VELM_NOINLINE void prepare_text_heading(SectionUse use, uint32_t flags, uint32_t
 
 // One counted section whose contents are stored: its section record, or the records of
 // its .cinit table. The input is positioned at the contents first; contents small enough
-// are used where the input's read-ahead window holds them.
+// are used where the input holds them in memory (in_view).
 Status convert_section(const SectionView& v) {
     bool cinit = v.use == SectionUse::cinit;
     uint32_t tag = cinit ? kCinitRecordTag : kSectionRecordTag;

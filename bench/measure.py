@@ -8,6 +8,9 @@ runs once to warm the page cache, then --runs times; a run of the tool and the c
 measured against run interleaved, round by round, so that a busy moment of the machine
 hits both sides of a ratio alike. Times are medians. Each conversion (TEXT and BINARY) is
 measured against `cp` of the file it wrote, the -d listing against `cp` of the listing.
+Beside each BINARY run, io_floor shows the least any conversion must spend on its files:
+it maps the input, reads it once and writes the same numbers of bytes, the image to a
+file and the progress text to standard output, without looking at them.
 The peak resident set of each tool run is taken in one extra run under GNU time.
 
 Instructions. Each tool run once more under callgrind (valgrind), which counts the
@@ -163,6 +166,7 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--tool", required=True, help="the release c6x_velm")
     ap.add_argument("--fprintf", required=True, help="the fprintf-per-word baseline")
+    ap.add_argument("--io-floor", required=True, help="the least-I/O yardstick")
     ap.add_argument("--data", required=True, help="directory holding the inputs")
     ap.add_argument("--runs", type=int, default=7)
     ap.add_argument("--no-callgrind", action="store_true", help="skip the instruction counts")
@@ -170,6 +174,7 @@ def main():
     if args.runs < 5:
         sys.exit("bench: at least 5 runs")
     tool = os.path.abspath(args.tool)
+    io_floor = os.path.abspath(args.io_floor)
     data = os.path.abspath(args.data)
     callgrind = not args.no_callgrind and shutil.which("valgrind") is not None
 
@@ -177,14 +182,15 @@ def main():
     count_rows = []
     failures = []
 
-    def wall_row(name, mode, job, copy, out_bytes, limit):
+    def wall_row(name, mode, job, copy, out_bytes, limit, floor=None):
         ratio = job.median / copy.median
         ok = ratio <= limit and job.rss < RSS_LIMIT_KIB
         if not ok:
             failures.append("%s %s: wall time or memory" % (name, mode))
+        floor_ratio = "-" if floor is None else "%.2f" % (floor.median / copy.median)
         wall_rows.append((name, mode, ms(job.median), ms(copy.median), "%.2f" % ratio,
                           "%.2f" % (job.cpu_median / copy.cpu_median), "<= %g" % limit,
-                          str(job.rss), str(out_bytes), verdict(ok)))
+                          floor_ratio, str(job.rss), str(out_bytes), verdict(ok)))
 
     def count_row(name, mode, job, unit_text, budget, judged=True):
         count = instructions(job.argv, os.path.join(data, job.stdout_name), data)
@@ -207,10 +213,16 @@ def main():
         listing = Job("-d", [tool, src, "-d"], stem + ".dir.log")
         cp_listing = Job("cp", [CP, stem + ".dir.log", stem + ".copy.log"], "cp.log",
                          stem + ".copy.log")
-        # Every output must exist before the first copy of it.
+        # Every output must exist before the first copy of it, and the yardstick writes
+        # as many bytes as the BINARY run.
         for job in (text, binary, listing):
             job.run(data, keep=False)
-        run_group([text, cp_text, binary, cp_binary, listing, cp_listing], data, args.runs)
+        floor = Job("floor", [io_floor, src, stem + ".floor",
+                              str(os.path.getsize(os.path.join(data, stem + ".velm"))),
+                              str(os.path.getsize(os.path.join(data, binary.stdout_name)))],
+                    "floor.log", stem + ".floor")
+        run_group([text, cp_text, binary, cp_binary, floor, listing, cp_listing], data,
+                  args.runs)
         for job in (text, binary, listing):
             job.measure_rss(data)
         if stem == "text":
@@ -224,7 +236,7 @@ def main():
         binary_bytes = size(stem + ".velm")
         listing_bytes = size(stem + ".dir.log")
         wall_row(name, "TEXT", text, cp_text, text_bytes, CONVERSION_VS_CP)
-        wall_row(name, "BINARY", binary, cp_binary, binary_bytes, CONVERSION_VS_CP)
+        wall_row(name, "BINARY", binary, cp_binary, binary_bytes, CONVERSION_VS_CP, floor)
         wall_row(name, "-d", listing, cp_listing, listing_bytes, LISTING_VS_CP)
 
         if callgrind:
@@ -256,11 +268,12 @@ def main():
     print("%d timed runs per command after one warm-up; medians; standard output to a file;"
           % args.runs)
     print("ratio = wall time / wall time of cp of the file the run wrote (its output, or the"
-          " listing for -d); cpu ratio: the same in user + system CPU time; RSS = peak"
-          " resident set")
+          " listing for -d); cpu ratio: the same in user + system CPU time; least I/O: the"
+          " same ratio for io_floor, which only reads the input and writes as many bytes as"
+          " the BINARY run, image and console; RSS = peak resident set")
     print()
-    print_table(("input", "mode", "wall ms", "cp ms", "ratio", "cpu ratio", "target", "RSS KiB",
-                 "out bytes", ""), wall_rows)
+    print_table(("input", "mode", "wall ms", "cp ms", "ratio", "cpu ratio", "target",
+                 "least I/O", "RSS KiB", "out bytes", ""), wall_rows)
     print()
     if callgrind:
         print("instructions (callgrind, millions); budgets: TEXT %g per output byte, BINARY %g"

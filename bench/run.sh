@@ -32,4 +32,5 @@ elif ! command -v valgrind >/dev/null; then
     echo "bench: valgrind not found, instructions not counted" >&2
 fi
 python3 "$repo/bench/measure.py" --tool "$build/release/c6x_velm" \
-    --fprintf "$build/tools/fprintf_words" --data "$data" --runs "$runs" "${callgrind[@]}"
+    --fprintf "$build/tools/fprintf_words" --io-floor "$build/tools/io_floor" --data "$data" \
+    --runs "$runs" "${callgrind[@]}"

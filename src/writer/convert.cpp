@@ -116,10 +116,11 @@ VELM_NOINLINE VELM_FLATTEN Status expand_cinit(uint32_t file_offset, uint32_t si
 // contents, held in memory by the input (its mapping or read-ahead window, in_window),
 // become one small section record each. Each record is built straight in room reserved
 // in the output buffer, with the table's position, the input's bytes and the room kept in
-// registers; a full buffer is written out on the way. Stops at anything else (another
-// use, contents not wholly in memory or larger than the room, a record the length checks
-// refuse, a failed write), which the general pass takes; *index is then the section to go
-// on from, and every section before it is done.
+// registers. Stops at the end of its room (its caller then calls again: the room is
+// fresh, a full buffer written out) and at anything else (another use, contents not
+// wholly in memory or larger than the room, a record the length checks refuse, a failed
+// write), which the general pass takes; *index is then the section to go on from, and
+// every section before it is done.
 constexpr size_t kSectionRoom = 4096;
 constexpr uint32_t kQuickSectionSize = kSectionRoom - 4 * kRecordHeaderWords - 4;
 
@@ -154,12 +155,7 @@ VELM_NOINLINE Status write_binary_sections(uint32_t* index, uint32_t last,
         if (r.size > kQuickSectionSize || from < window_begin || from + padded > window_end) break;
         if (!ends_within(r.address, r.size, 0xFFFFFFFFu)) break;
         const size_t size = 4 * kRecordHeaderWords + padded;
-        if (size > static_cast<size_t>(room_end - out)) {
-            out_commit(rs.out_stream, out);
-            out = out_room(rs.out_stream, kSectionRoom);
-            if (out == nullptr) break;
-            room_end = out + kSectionRoom;
-        }
+        if (size > static_cast<size_t>(room_end - out)) break;
         if (in_window_view_fails()) {
             st = kReadError;
             break;
@@ -325,8 +321,15 @@ Status convert_each_section(uint32_t last, uint32_t* reached, uint16_t* valid_se
     const bool quick = rs.binary_mode && rs.input_format != InputFormat::elf;
     for (uint32_t i = 1; i <= last; ++i) {
         if (quick) {
+            // One run after another while they make progress: each stops at the end of
+            // its room in the output buffer.
             uint32_t from = i;
-            Status st = write_binary_sections(&i, last, valid_sections);
+            uint32_t before;
+            Status st;
+            do {
+                before = i;
+                st = write_binary_sections(&i, last, valid_sections);
+            } while (st == kOk && i > before && i <= last);
             if (i > from) *reached = i - 1;
             if (st != kOk) {
                 *reached = i;  // the section whose contents could not be had

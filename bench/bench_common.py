@@ -1,4 +1,5 @@
-"""What both benchmark scripts need: timing a child, its peak memory, the machine."""
+"""What both benchmark scripts need: timing a child, its peak memory, the machine, and
+printing the table and the verdict."""
 import os
 import sys
 import time
@@ -51,3 +52,23 @@ def machine():
     with open("/proc/meminfo") as f:
         total_kib = int(f.readline().split()[1])
     return "%s, %d cores, %.1f GiB" % (model, os.cpu_count(), total_kib / 1024 / 1024)
+
+
+def print_table(head, rows):
+    """Columns as wide as their widest cell: the first two left-aligned, the rest right,
+    a rule under the heading."""
+    widths = [max(len(r[i]) for r in rows + [head]) for i in range(len(head))]
+    for i, r in enumerate([head] + rows):
+        cells = [c.ljust(widths[k]) if k < 2 else c.rjust(widths[k]) for k, c in enumerate(r)]
+        print("  ".join(cells).rstrip())
+        if i == 0:
+            print("-" * (sum(widths) + 2 * (len(widths) - 1)))
+
+
+def verdict_status(failures):
+    """Prints which targets were missed, or that all were met; the exit status."""
+    if failures:
+        print("targets missed: " + "; ".join(failures))
+        return 1
+    print("all targets met")
+    return 0

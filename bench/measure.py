@@ -27,7 +27,7 @@ import struct
 import subprocess
 import sys
 
-from bench_common import machine, peak_rss_kib, spawn
+from bench_common import machine, peak_rss_kib, print_table, spawn, verdict_status
 
 
 # Wall-time targets: a conversion within 1.5x of copying its own output, a listing within
@@ -151,15 +151,6 @@ def millions(n):
 
 def verdict(ok):
     return "ok" if ok else "MISSED"
-
-
-def print_table(head, rows):
-    widths = [max(len(r[i]) for r in rows + [head]) for i in range(len(head))]
-    for i, r in enumerate([head] + rows):
-        cells = [c.ljust(widths[k]) if k < 2 else c.rjust(widths[k]) for k, c in enumerate(r)]
-        print("  ".join(cells).rstrip())
-        if i == 0:
-            print("-" * (sum(widths) + 2 * (len(widths) - 1)))
 
 
 def main():
@@ -293,11 +284,7 @@ def main():
           % (ms(xxd.median), x_ratio))
     print()
     print("peak RSS limit: %d KiB for every run of the tool" % RSS_LIMIT_KIB)
-    if failures:
-        print("targets missed: " + "; ".join(failures))
-        return 1
-    print("all targets met")
-    return 0
+    return verdict_status(failures)
 
 
 if __name__ == "__main__":

@@ -20,7 +20,7 @@ import statistics
 import struct
 import sys
 
-from bench_common import machine, peak_rss_kib, spawn
+from bench_common import machine, peak_rss_kib, print_table, spawn, verdict_status
 
 CAT = "/bin/cat"
 CHECK_VS_CAT = {"BINARY": 2.0, "TEXT": 4.0}
@@ -127,18 +127,9 @@ def main():
                       "" if ratio is None else "%.2f" % ratio,
                       "" if target is None else "<= %g" % target,
                       "" if ok is None else ("ok" if ok else "MISSED")))
-    widths = [max(len(r[i]) for r in table + [head]) for i in range(len(head))]
-    for i, r in enumerate([head] + table):
-        print("  ".join(c.ljust(widths[k]) if k < 2 else c.rjust(widths[k])
-                        for k, c in enumerate(r)).rstrip())
-        if i == 0:
-            print("-" * (sum(widths) + 2 * (len(widths) - 1)))
+    print_table(head, table)
     print()
-    if failures:
-        print("targets missed: " + "; ".join(failures))
-        return 1
-    print("all targets met")
-    return 0
+    return verdict_status(failures)
 
 
 if __name__ == "__main__":

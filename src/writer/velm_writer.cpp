@@ -81,6 +81,14 @@ Status write_header_triple(uint32_t tag, uint32_t address, uint32_t length) {
     return write_bytes(bytes, sizeof bytes);
 }
 
+// The last 1 to 3 data bytes as a word whose high bytes are zero.
+uint32_t partial_word(const uint8_t* bytes, uint32_t rest) {
+    uint32_t word = bytes[0];
+    if (rest > 1) word |= uint32_t{bytes[1]} << 8;
+    if (rest > 2) word |= uint32_t{bytes[2]} << 16;
+    return word;
+}
+
 // Text shown inside a // comment line: a section name (damaged files can hold any byte
 // in one) or the input path. A CR or LF byte would end the comment and leave the rest of
 // the line as C code: the source would not compile, or would hold words that are not in

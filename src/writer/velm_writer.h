@@ -94,14 +94,6 @@ inline void copy_small(uint8_t* to, const uint8_t* from, uint32_t n) {
     }
 }
 
-// The last 1 to 3 data bytes of a record as a word whose high bytes are zero.
-inline uint32_t partial_word(const uint8_t* bytes, uint32_t rest) {
-    uint32_t word = bytes[0];
-    if (rest > 1) word |= uint32_t{bytes[1]} << 8;
-    if (rest > 2) word |= uint32_t{bytes[2]} << 16;
-    return word;
-}
-
 // Formats `count` whole data words of a record as TEXT, `bytes` holding 4 * count input
 // bytes and the first word having index `first_index` within the record. A line ends
 // after every fourth word and after the record's last whole word (index

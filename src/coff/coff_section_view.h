@@ -56,6 +56,10 @@ inline SectionUse coff_record_at(const uint8_t* h, CoffRecord* r) {
     return coff_use_by_fields(r->size, load_le32(h + kFlagsField), r->file_offset);
 }
 
+// How far ahead of the header in hand a walk over a long section table fetches the
+// table (prefetch_ahead): about twenty headers.
+constexpr size_t kTableAhead = 1024;
+
 // Section `index` (1 to f_nscns) of the loaded section table. A valid section has a
 // non-zero size and is code or data (STYP_TEXT or STYP_DATA), or regular (flags 0). Its
 // contents become one section record, except that contents not stored in the file

@@ -1,8 +1,10 @@
 #include "coff/loader.h"
 
 #include "coff/coff_format.h"
+#include "coff/coff_section_view.h"
 #include "core/range.h"
 #include "core/run_state.h"
+#include "platform/compiler.h"
 #include "platform/input_file.h"
 #include "platform/memory.h"
 
@@ -39,17 +41,17 @@ Status check_section_extents(uint64_t headers_end) {
     const uint8_t* at = table.data;
     const uint8_t* const end = at + size_t{count} * kSectionHeaderSize;
     for (; at != end; at += kSectionHeaderSize) {
+        prefetch_ahead(at, kTableAhead);
         uint32_t s_size = load_le32(at + kSizeField);
-        if (s_size == 0) continue;
         uint32_t s_flags = load_le32(at + kFlagsField);
         uint32_t s_scnptr = load_le32(at + kScnptrField);
-        if ((s_flags & (STYP_TEXT | STYP_DATA)) == 0 && (s_flags != 0 || s_scnptr == 0)) continue;
-        // s_scnptr below the length first: the difference below cannot wrap.
-        if (s_scnptr >= length || s_size > length - s_scnptr) break;
-        if (s_scnptr != 0) {
-            total += s_size;
-            if (total > length) break;
-        }
+        bool read = s_size != 0 &&
+                    ((s_flags & (STYP_TEXT | STYP_DATA)) != 0 || (s_flags == 0 && s_scnptr != 0));
+        // Summed in 64 bits, nothing wraps; as s_size is above zero, this also holds
+        // s_scnptr below the length.
+        bool outside = uint64_t{s_scnptr} + s_size > length;
+        total += read && s_scnptr != 0 ? s_size : 0;
+        if (read && (outside || total > length)) break;
     }
     rs.cur_section = at;  // at the section that failed a check, or one past the last
     return at == end ? kOk : kBadFileFormat;

@@ -140,6 +140,7 @@ VELM_NOINLINE Status write_binary_sections(uint32_t* index, uint32_t last,
     uint16_t valid = *valid_sections;
     Status st = kOk;
     for (; header != end; header += kSectionHeaderSize) {
+        prefetch_ahead(header, kTableAhead);
         CoffRecord r;
         SectionUse use = coff_record_at(header, &r);
         if (use != SectionUse::record) {

@@ -55,14 +55,7 @@ Status write_binary_entries(CinitWalk* walk, uint32_t tag) {
                 room_end = out + kEntryRoom;
             }
             uint8_t* record = reinterpret_cast<uint8_t*>(out);
-            store_le32(record, tag);
-            store_le32(record + 4, e.address);
-            store_le32(record + 8, e.length);
-            if (e.byte_count <= 32) {
-                copy_small(record + 12, e.data, e.byte_count);
-            } else {
-                std::memcpy(record + 12, e.data, e.byte_count);
-            }
+            put_binary_record(record, tag, e.address, e.length, e.data, e.byte_count);
             last_record = record;
             out += size;
             taken = 8 + e.byte_count;
@@ -76,15 +69,8 @@ Status write_binary_entries(CinitWalk* walk, uint32_t tag) {
     }
     if (out != nullptr) out_commit(s, out);
     cinit_skip(walk, static_cast<uint32_t>(p - start));
-    RunState& rs = run_state;
-    rs.cinit_left = left;
-    if (last_record != nullptr) {
-        // The run state's header triple holds the last record's, as the record writer
-        // leaves it; it is read back from where the record was built.
-        for (uint32_t i = 0; i < kRecordHeaderWords; ++i) {
-            rs.record_header[i] = load_le32(last_record + 4 * i);
-        }
-    }
+    run_state.cinit_left = left;
+    if (last_record != nullptr) stage_record_header(last_record);
     return st;
 }
 
@@ -136,7 +122,7 @@ VELM_NOINLINE Status write_binary_sections(uint32_t* index, uint32_t last,
     const uint8_t* const first = rs.section_table + size_t{*index - 1} * kSectionHeaderSize;
     const uint8_t* const end = rs.section_table + size_t{last} * kSectionHeaderSize;
     const uint8_t* header = first;
-    const uint8_t* last_written = nullptr;  // the header of the last record written
+    const uint8_t* last_record = nullptr;  // the last record built
     uint16_t valid = *valid_sections;
     Status st = kOk;
     for (; header != end; header += kSectionHeaderSize) {
@@ -163,33 +149,17 @@ VELM_NOINLINE Status write_binary_sections(uint32_t* index, uint32_t last,
         }
         const uint8_t* bytes = window.data + (from - window_begin);
         uint8_t* record = reinterpret_cast<uint8_t*>(out);
-        store_le32(record, kSectionRecordTag);
-        store_le32(record + 4, r.address);
-        store_le32(record + 8, r.size);
-        uint8_t* data = record + 4 * kRecordHeaderWords;
-        if (padded <= 32) {
-            copy_small(data, bytes, padded);
-        } else {
-            std::memcpy(data, bytes, padded);
-        }
+        put_binary_record(record, kSectionRecordTag, r.address, r.size, bytes, padded);
         const uint32_t kept = 0xFFFFFFFFu >> ((0u - r.size) % 4 * 8);
-        store_le32(data + padded - 4, load_le32(bytes + padded - 4) & kept);
+        store_le32(record + size - 4, load_le32(bytes + padded - 4) & kept);
         out += size;
-        last_written = header;
+        last_record = record;
         ++valid;
     }
     if (out != nullptr) out_commit(rs.out_stream, out);
     *index += static_cast<uint32_t>((header - first) / kSectionHeaderSize);
     *valid_sections = valid;
-    if (last_written != nullptr) {
-        // The run state's header triple holds the last record's, as the record writer
-        // leaves it.
-        CoffRecord r;
-        coff_record_at(last_written, &r);
-        rs.record_header[0] = kSectionRecordTag;
-        rs.record_header[1] = r.address;
-        rs.record_header[2] = r.size;
-    }
+    if (last_record != nullptr) stage_record_header(last_record);
     return st;
 }
 

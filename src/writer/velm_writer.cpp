@@ -337,6 +337,12 @@ Status open_output_into(OutStream* stream) {
     return rs.binary_mode ? kOk : write_text_prologue();
 }
 
+void stage_record_header(const uint8_t* record) {
+    for (uint32_t i = 0; i < kRecordHeaderWords; ++i) {
+        run_state.record_header[i] = load_le32(record + 4 * i);
+    }
+}
+
 Status check_record_length(uint32_t address, uint32_t length) {
     if (length == 0 || length == 0xFFFFFFFFu) return kBadDataLength;
     if (!ends_within(address, length, 0xFFFFFFFFu)) return kAddressRangeExceeded;
@@ -407,13 +413,10 @@ Status write_binary_from(uint32_t tag, uint32_t address, uint32_t length, const 
     size_t size = 4 * kRecordHeaderWords + whole_bytes + (rest != 0 ? 4 : 0);
     char* out = out_reserve(s, size);
     if (out == nullptr) return write_binary_parts(tag, address, length, bytes, byte_count);
-    uint8_t* p = put_header_triple(reinterpret_cast<uint8_t*>(out), tag, address, length);
-    if (whole_bytes <= 32) {
-        copy_small(p, bytes, whole_bytes);
-    } else {
-        std::memcpy(p, bytes, whole_bytes);
-    }
-    if (rest != 0) store_le32(p + whole_bytes, partial_word(bytes + whole_bytes, rest));
+    uint8_t* record = reinterpret_cast<uint8_t*>(out);
+    uint8_t* p = put_binary_record(record, tag, address, length, bytes, whole_bytes);
+    if (rest != 0) store_le32(p, partial_word(bytes + whole_bytes, rest));
+    stage_record_header(record);
     out_commit(s, out + size);
     return kOk;
 }

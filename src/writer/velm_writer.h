@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "core/byte_order.h"
 #include "core/status.h"
 #include "core/velm_format.h"
 
@@ -93,6 +94,28 @@ inline void copy_small(uint8_t* to, const uint8_t* from, uint32_t n) {
         std::memcpy(to + n - 4, from + n - 4, 4);
     }
 }
+
+// Builds a BINARY record at `record`: the header triple, then the `whole_bytes` bytes at
+// `bytes` (a multiple of 4). Returns the end of those bytes. The run state is not
+// touched: the loops that build many records in a row stage the last one's header
+// afterwards (stage_record_header).
+inline uint8_t* put_binary_record(uint8_t* record, uint32_t tag, uint32_t address, uint32_t length,
+                                  const uint8_t* bytes, uint32_t whole_bytes) {
+    store_le32(record, tag);
+    store_le32(record + 4, address);
+    store_le32(record + 8, length);
+    uint8_t* data = record + 4 * kRecordHeaderWords;
+    if (whole_bytes <= 32) {
+        copy_small(data, bytes, whole_bytes);
+    } else {
+        std::memcpy(data, bytes, whole_bytes);
+    }
+    return data + whole_bytes;
+}
+
+// Leaves the header triple of the BINARY record built at `record` in the run state's
+// record_header, where the record writer leaves each record's.
+void stage_record_header(const uint8_t* record);
 
 // Formats `count` whole data words of a record as TEXT, `bytes` holding 4 * count input
 // bytes and the first word having index `first_index` within the record. A line ends

@@ -18,12 +18,6 @@ constexpr size_t kNameColumn = 8;
 constexpr size_t kAttribColumn = 11;
 constexpr size_t kLineRoom = 192;
 
-template <size_t N>
-char* put_lines(char* out, const LineText<N>& text) {
-    std::memcpy(out, text.text, text.size);
-    return out + text.size;
-}
-
 void write_lines(const char* begin, const char* end) {
     out_write_lines(console(), begin, static_cast<size_t>(end - begin));
 }

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace velm {
@@ -77,6 +78,13 @@ constexpr LineText<N> line_text(const char (&literal)[N]) {
     }
     out.size = k;
     return out;
+}
+
+// Copies such a text to `out`, for a line built in a buffer; returns its end.
+template <size_t N>
+char* put_lines(char* out, const LineText<N>& text) {
+    std::memcpy(out, text.text, text.size);
+    return out + text.size;
 }
 
 // Flushes, closes and frees the stream, and when nothing failed and `discard` is not set

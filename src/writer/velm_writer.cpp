@@ -42,12 +42,6 @@ constexpr auto kWordLine = line_text("0x________,  0x________,  0x________,  0x_
 constexpr size_t kWordDigits[4] = {2, 15, 28, 41};
 constexpr size_t kWordText = 13;  // "0x" 8 digits ",  "
 
-template <size_t N>
-char* put_lines(char* out, const LineText<N>& text) {
-    std::memcpy(out, text.text, text.size);
-    return out + text.size;
-}
-
 Status emit(const char* begin, const char* end) {
     size_t n = static_cast<size_t>(end - begin);
     return out_write_lines(run_state.out_stream, begin, n) == n ? kOk : kWriteError;

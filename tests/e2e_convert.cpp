@@ -381,6 +381,18 @@ TEST(ConvertPass, ProgressForEverySection) {
     EXPECT_NE(r.out.find("\rsection #9 ...\rsection #10 ...\rsection #11 ..."), std::string::npos);
 }
 
+// The texts end at the last section, wherever it falls in its decade.
+TEST(ConvertPass, ProgressEndsAtTheLastSection) {
+    for (unsigned count : {1u, 8u, 9u, 10u, 18u, 19u, 100u}) {
+        Coff c;
+        for (unsigned i = 0; i < count; ++i) c.sections.push_back(sized(".bss", 0x80, 0, 4));
+        TempDir dir;
+        dir.write("app.out", build_coff(c));
+        RunResult r = run_in(dir.path(), {"app", "app.bin", "-b"});
+        EXPECT_NE(r.out.find("\n" + progress(count) + kErase), std::string::npos) << count;
+    }
+}
+
 // --- the attribute text in the comment line of each record ---
 
 TEST(ConvertPass, AttributeTextOfEveryRecordKind) {

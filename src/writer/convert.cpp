@@ -169,74 +169,67 @@ VELM_NOINLINE Status write_binary_sections(uint32_t* index, uint32_t last,
 // while the pass runs, so the console receives the same bytes, in the same order, as if
 // each text were written as its section began (the console is buffered either way).
 //
-// They are made ten at a time: the texts of one decade (10 to 19, 20 to 29, ...) differ in
-// their last digit only, so each is the decade's text with that digit set, built straight
-// in room reserved in the console's buffer.
+// They are made ten at a time: the ten texts of a decade (10 to 19, 20 to 29, ...) are
+// kept side by side, and differ from the next decade's in the digits before the last
+// only; usually just the tens digit, which is then set in each of the ten.
 constexpr char kProgressHead[] = "\rsection #";
 constexpr char kProgressTail[] = " ...";
 constexpr size_t kProgressHeadSize = sizeof kProgressHead - 1;
 constexpr size_t kProgressTailSize = sizeof kProgressTail - 1;
+constexpr size_t kProgressMaxSize = kProgressHeadSize + 10 + kProgressTailSize;
 
-struct ProgressText {
-    char text[32];  // the head, up to 10 digits, the tail
+struct ProgressDecade {
+    char texts[10 * kProgressMaxSize];  // the texts of last digit 0 to 9, each `size` bytes
     size_t size;
 };
 
-// Moves the text from the last index of a decade (last digit 9) to the next one: the
-// carry, and one digit more after all nines.
-VELM_NOINLINE void progress_next_decade(ProgressText* p) {
-    char* first = p->text + kProgressHeadSize;
-    char* digit = p->text + p->size - kProgressTailSize - 1;
+// Texts 1 to 9 made again from text 0, their last digit set.
+void copy_decade_text(ProgressDecade* d) {
+    const size_t last_digit = d->size - kProgressTailSize - 1;
+    for (size_t k = 1; k < 10; ++k) {
+        char* text = d->texts + k * d->size;
+        std::memcpy(text, d->texts, d->size);
+        text[last_digit] = static_cast<char>('0' + k);
+    }
+}
+
+// Moves from one decade to the next: text 0 goes up by ten (the carry, and one digit
+// more after all nines), and the other nine follow.
+VELM_NOINLINE void progress_next_decade(ProgressDecade* d) {
+    char* first = d->texts + kProgressHeadSize;
+    char* const tens = d->texts + d->size - kProgressTailSize - 2;
+    char* digit = tens;
     while (digit >= first && *digit == '9') *digit-- = '0';
-    if (digit >= first) {
+    if (digit == tens && digit >= first) {
         ++*digit;
+        const size_t at = static_cast<size_t>(tens - d->texts);
+        for (size_t k = 1; k < 10; ++k) d->texts[k * d->size + at] = *digit;
         return;
     }
-    size_t digits = p->size - kProgressHeadSize - kProgressTailSize;
-    first[0] = '1';
-    std::memset(first + 1, '0', digits);
-    std::memcpy(first + 1 + digits, kProgressTail, kProgressTailSize);
-    ++p->size;
+    if (digit >= first) {
+        ++*digit;
+    } else {
+        size_t digits = d->size - kProgressHeadSize - kProgressTailSize;
+        first[0] = '1';
+        std::memset(first + 1, '0', digits);
+        std::memcpy(first + 1 + digits, kProgressTail, kProgressTailSize);
+        ++d->size;
+    }
+    copy_decade_text(d);
 }
 
 VELM_NOINLINE void print_progress(uint32_t sections, OutStream* console) {
-    constexpr size_t kDecadeRoom = 10 * sizeof(ProgressText::text);
-    ProgressText p;
-    std::memcpy(p.text, kProgressHead, kProgressHeadSize);
-    p.text[kProgressHeadSize] = '0';
-    std::memcpy(p.text + kProgressHeadSize + 1, kProgressTail, kProgressTailSize);
-    p.size = kProgressHeadSize + 1 + kProgressTailSize;
+    ProgressDecade d;
+    std::memcpy(d.texts, kProgressHead, kProgressHeadSize);
+    d.texts[kProgressHeadSize] = '0';
+    std::memcpy(d.texts + kProgressHeadSize + 1, kProgressTail, kProgressTailSize);
+    d.size = kProgressHeadSize + 1 + kProgressTailSize;
+    copy_decade_text(&d);
     for (uint32_t decade = 0; decade <= sections; decade += 10) {
-        uint32_t from = decade == 0 ? 1 : decade;  // there is no section 0
-        uint32_t to = sections - decade < 9 ? sections : decade + 9;
-        // The decade's text held in four words, which stay in registers; each text is
-        // stored from them and then gets its last digit.
-        uint64_t w0, w1, w2, w3;
-        std::memcpy(&w0, p.text, 8);
-        std::memcpy(&w1, p.text + 8, 8);
-        std::memcpy(&w2, p.text + 16, 8);
-        std::memcpy(&w3, p.text + 24, 8);
-        const size_t size = p.size;
-        const size_t last_digit = size - kProgressTailSize - 1;
-        char* out = out_reserve(console, kDecadeRoom);
-        char* end = out;
-        for (uint32_t n = from; n <= to; ++n) {
-            char digit = static_cast<char>('0' + (n - decade));
-            if (out != nullptr) {
-                std::memcpy(end, &w0, 8);
-                std::memcpy(end + 8, &w1, 8);
-                std::memcpy(end + 16, &w2, 8);
-                std::memcpy(end + 24, &w3, 8);
-                end[last_digit] = digit;
-                end += size;
-            } else {
-                p.text[last_digit] = digit;
-                out_write_lines(console, p.text, size);  // near the end of the buffer
-            }
-        }
-        if (out != nullptr) out_commit(console, end);
-        p.text[last_digit] = '9';
-        progress_next_decade(&p);
+        uint32_t from = decade == 0 ? 1 : 0;  // there is no section 0
+        uint32_t to = sections - decade < 9 ? sections - decade : 9;
+        out_write_lines(console, d.texts + from * d.size, (to - from + 1) * d.size);
+        progress_next_decade(&d);
     }
 }
 

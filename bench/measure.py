@@ -98,8 +98,9 @@ def count_listed_lines(path):
 
 
 class Job:
-    """A command, the file it writes (removed before every run, so that each run creates
-    its output the same way), and its times."""
+    """A command, the file it writes and the file its standard output goes to (both
+    removed before every run, so that each run creates them the same way and none pays
+    for freeing what the run before it left), and its times."""
 
     def __init__(self, name, argv, stdout_name, output=None):
         self.name = name
@@ -111,11 +112,12 @@ class Job:
         self.rss = None
 
     def run(self, cwd, keep):
-        if self.output is not None:
-            try:
-                os.unlink(os.path.join(cwd, self.output))
-            except FileNotFoundError:
-                pass
+        for name in (self.output, self.stdout_name):
+            if name is not None:
+                try:
+                    os.unlink(os.path.join(cwd, name))
+                except FileNotFoundError:
+                    pass
         seconds, cpu = spawn(self.argv, cwd, os.path.join(cwd, self.stdout_name))
         if keep:
             self.times.append(seconds)

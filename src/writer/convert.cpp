@@ -193,29 +193,28 @@ void copy_decade_text(ProgressDecade* d) {
     }
 }
 
-// Moves from one decade to the next: text 0 goes up by ten (the carry, and one digit
-// more after all nines), and the other nine follow.
+// Moves from one decade to the next: text 0 goes up by ten, and the other nine follow.
 VELM_NOINLINE void progress_next_decade(ProgressDecade* d) {
     char* first = d->texts + kProgressHeadSize;
     char* const tens = d->texts + d->size - kProgressTailSize - 2;
     char* digit = tens;
     while (digit >= first && *digit == '9') *digit-- = '0';
-    if (digit == tens && digit >= first) {
-        ++*digit;
-        const size_t at = static_cast<size_t>(tens - d->texts);
-        for (size_t k = 1; k < 10; ++k) d->texts[k * d->size + at] = *digit;
-        return;
-    }
-    if (digit >= first) {
-        ++*digit;
-    } else {
+    if (digit < first) {  // all nines, or no digit before the last: one digit more
         size_t digits = d->size - kProgressHeadSize - kProgressTailSize;
         first[0] = '1';
         std::memset(first + 1, '0', digits);
         std::memcpy(first + 1 + digits, kProgressTail, kProgressTailSize);
         ++d->size;
+        copy_decade_text(d);
+        return;
     }
-    copy_decade_text(d);
+    ++*digit;
+    if (digit != tens) {  // a carry into the digits before
+        copy_decade_text(d);
+        return;
+    }
+    const size_t at = static_cast<size_t>(tens - d->texts);
+    for (size_t k = 1; k < 10; ++k) d->texts[k * d->size + at] = *tens;
 }
 
 VELM_NOINLINE void print_progress(uint32_t sections, OutStream* console) {
